@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The motor protocol's arithmetic: the frames' byte-sum checksum and the
+// conversions between physical values and unsigned fixed-point codes.
+// Stateless and safe to call from any thread.
+
+// Sum of `count` bytes taken as unsigned; 0 when count < 1. Frames store its low 8 bits.
+quint32 byteSum(const quint8 *bytes, qint32 count);
+inline quint32 byteSum(const char *bytes, qint32 count)
+{
+    return byteSum(reinterpret_cast<const quint8 *>(bytes), count);
+}
+
+// Code of x over [min, max] with `bits` bits, truncated toward zero, not clamped.
+// A NaN x or span, a zero span, or bits outside 1..31 give 0; a scaled value outside
+// the 32-bit range saturates at the nearer end of that range.
+qint32 floatToFixed(float x, float min, float max, qint32 bits);
+
+// Value of `code` over [min, max] with `bits` bits. A zero span gives min; bits
+// outside 1..31 give min.
+float fixedToFloat(qint32 code, float min, float max, qint32 bits);
+
+float fmaxf3(float a, float b, float c);
+float fminf3(float a, float b, float c);
+
+// Shortens the vector (x, y) to length `limit` if it is longer.
+void limitNorm(float &x, float &y, float limit);

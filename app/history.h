@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+
+// A fixed-capacity sample store backed by lazily committed zero pages.
+//
+// The storage is one anonymous mapping obtained once and never moved, so another
+// thread may keep reading entries while the owner resets it. Untouched pages cost
+// no resident memory and read as 0.0; zeroing the used prefix hands its pages back
+// to the kernel instead of writing them.
+class History
+{
+public:
+    History() = default;
+    ~History();
+    History(const History &) = delete;
+    History &operator=(const History &) = delete;
+
+    // Maps room for `capacity` floats, all 0.0. Does nothing if already mapped.
+    // Returns false if the mapping could not be made.
+    bool allocate(std::size_t capacity);
+
+    // Returns entries [0, usedCount) to 0.0 in place; the address stays the same.
+    void zeroPrefix(std::size_t usedCount);
+
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    float *data() { return m_data; }
+    const float *data() const { return m_data; }
+    float &operator[](std::size_t i) { return m_data[i]; }
+    const float &operator[](std::size_t i) const { return m_data[i]; }
+
+private:
+    float *m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_bytes = 0;
+};

@@ -1,0 +1,72 @@
+#include "motorstate.h"
+
+#include <QWaitCondition>
+
+MotorState motorState;
+Limits limits;
+QMutex stateMutex;
+
+namespace {
+QWaitCondition historyIdle;
+int historyOperations = 0; // guarded by stateMutex
+} // namespace
+
+bool prepareMotorState(const QString &applicationDir)
+{
+    QMutexLocker lock(&stateMutex);
+    motorState.appDir = applicationDir;
+    motorState.sampleCount = 0;
+    motorState.rxBuffer.clear();
+    motorState.rxBuffer.reserve(rxBufferReserve);
+    bool ok = true;
+    for (History &h : motorState.histories)
+        ok = h.allocate(historyCapacity) && ok;
+    return ok;
+}
+
+void connectResetLocked()
+{
+    MotorState &s = motorState;
+    s.keyPosition = 0;
+    s.keyVelocity = 0;
+    s.usePackedCommand = false;
+    const int used = s.sampleCount;
+    s.sampleCount = 0;
+    s.rxBuffer.clear();
+    s.rxBuffer.reserve(rxBufferReserve);
+    // The storage keeps its address: readers in other threads never see it move.
+    for (History &h : s.histories) {
+        h.allocate(historyCapacity);
+        h.zeroPrefix(used > 0 ? static_cast<std::size_t>(used) : 0);
+    }
+    s.decodePositionMax = static_cast<float>(limits.positionMax);
+    s.decodePositionMin = static_cast<float>(limits.positionMin);
+    s.decodeVelocityMax = static_cast<float>(limits.velocityMax);
+    s.decodeVelocityMin = static_cast<float>(limits.velocityMin);
+    s.decodeCurrentMax = static_cast<float>(limits.currentMax);
+    s.decodeCurrentMin = static_cast<float>(limits.currentMin);
+}
+
+void connectReset()
+{
+    QMutexLocker lock(&stateMutex);
+    // A recording being saved or read owns the histories until it ends.
+    while (historyOperations > 0)
+        historyIdle.wait(&stateMutex);
+    connectResetLocked();
+}
+
+void beginHistoryOperation()
+{
+    QMutexLocker lock(&stateMutex);
+    ++historyOperations;
+}
+
+void endHistoryOperation()
+{
+    {
+        QMutexLocker lock(&stateMutex);
+        --historyOperations;
+    }
+    historyIdle.wakeAll();
+}

@@ -1,0 +1,44 @@
+# Shared build settings for every Korvane target.
+
+set(KORVANE_WARNINGS -Wall -Wextra -Werror -Wnon-virtual-dtor -Woverloaded-virtual)
+set(KORVANE_DEFINES QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING QT_DEPRECATED_WARNINGS)
+
+function(korvane_target_settings target)
+    target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
+    target_compile_definitions(${target} PRIVATE ${KORVANE_DEFINES})
+endfunction()
+
+# korvane_add_library(name SOURCES ... LIBS ...)
+# A static library whose folder is its public include directory.
+function(korvane_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    korvane_target_settings(${name})
+endfunction()
+
+# korvane_add_test(name SOURCES ... LIBS ... [TIMEOUT seconds])
+# A Qt Test executable registered with CTest, run headless on the offscreen platform.
+function(korvane_add_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt5::Test)
+    korvane_target_settings(${name})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp second_deadlock_stack=1;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1")
+endfunction()
+
+# korvane_add_bench(name SOURCES ... LIBS ...): a program that prints figures; never a test.
+function(korvane_add_bench name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    korvane_target_settings(${name})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

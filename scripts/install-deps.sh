@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Korvane needs to build, test and run, if any are missing.
+# Works as root or, through sudo, as a normal user. Fast when nothing is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+    fonts-dejavu-core
+)
+# The screenshot helpers want an X server and a grabber; tests do not.
+if [ "${KORVANE_WITH_X:-0}" = 1 ]; then
+    packages+=(xvfb xauth imagemagick x11-utils)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo_cmd=()
+else
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
