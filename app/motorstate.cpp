@@ -70,3 +70,9 @@ void endHistoryOperation()
     }
     historyIdle.wakeAll();
 }
+
+bool historyOperationRunning()
+{
+    QMutexLocker lock(&stateMutex);
+    return historyOperations > 0;
+}

@@ -89,3 +89,5 @@ void connectResetLocked();
 // histories replaced underneath it.
 void beginHistoryOperation();
 void endHistoryOperation();
+// True while a recording is being saved or read. Takes stateMutex itself.
+bool historyOperationRunning();
