@@ -1,0 +1,329 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "canvas.h"
+#include "changeboundryvalue.h"
+#include "datatool.h"
+#include "doublecanvas.h"
+#include "motorstate.h"
+#include "widgetstate.h"
+#include "myserialport.h"
+#include "packunit.h"
+#include "saveunit.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+constexpr int threadStopTimeoutMs = 3000;
+
+// Replaces a placeholder in whatever layout holds it, then deletes the placeholder.
+void replacePlaceholder(QWidget *container, QWidget *placeholder, QWidget *replacement)
+{
+    QLayout *layout = placeholder->parentWidget() ? placeholder->parentWidget()->layout() : nullptr;
+    if (container && container->layout())
+        layout = container->layout();
+    if (layout) {
+        QLayoutItem *old = layout->replaceWidget(placeholder, replacement, Qt::FindChildrenRecursively);
+        delete old;
+    }
+    delete placeholder;
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+
+    // Start-up wiring.
+    lastTabIndex = 0;
+    displayRetries = 0;
+    configRetries = 0;
+
+    dataTool = new DataTool(this);
+    limitsDialog = new ChangeBoundryValue(this);
+    connect(limitsDialog, &ChangeBoundryValue::MaxMinDataNeedReload, limitsDialog,
+            [this] { reloadLimits(); });
+
+    setWindowTitle(QStringLiteral("Korvane MainWindow"));
+
+    labMainStatus = new QLabel(QStringLiteral("Program run"), this);
+    labMainStatus->setObjectName(QStringLiteral("labMainStatus"));
+    QPalette statusPalette = labMainStatus->palette();
+    statusPalette.setColor(QPalette::WindowText, Qt::red);
+    labMainStatus->setPalette(statusPalette);
+    ui->statusBar->addWidget(labMainStatus, 0);
+
+    btnConfig = new QPushButton(QStringLiteral("Motor Config Complete"), this);
+    btnConfig->setObjectName(QStringLiteral("btnConfig"));
+    btnConfig->setAttribute(Qt::WA_StyledBackground, true);
+    btnConfig->setAutoFillBackground(true);
+    QPalette configPalette = btnConfig->palette();
+    configPalette.setColor(QPalette::Window, Qt::darkGreen);
+    configPalette.setColor(QPalette::Button, Qt::darkGreen);
+    configPalette.setColor(QPalette::ButtonText, Qt::white);
+    btnConfig->setPalette(configPalette);
+    ui->statusBar->addPermanentWidget(btnConfig, 0);
+
+    startWorkers();
+
+    // Initial enabled states: nothing that needs a connection responds yet.
+    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnToTXT, ui->btnToPNG, ui->btnMotorMode, ui->btnMotorExit, ui->btnZeroPos, ui->btnSendOnce, ui->comboMotor, ui->editKd, ui->editkp, ui->editPosition, ui->editTorque, ui->editVelocity, ui->ckbPosion, ui->ckbVelocity, ui->ckbTorque},
+                  false);
+    ui->editConfig->setReadOnly(true);
+    ui->tabWidget->setCurrentIndex(0);
+    ui->tab_con->setEnabled(false);
+
+    const QList<QPair<QString, int>> baudRates = {{QStringLiteral("921600"), 921600},
+                                                  {QStringLiteral("115200"), 115200},
+                                                  {QStringLiteral("57600"), 57600},
+                                                  {QStringLiteral("9600"), 9600},
+                                                  {QStringLiteral("Custom"), 0}};
+    for (const auto &rate : baudRates)
+        ui->comboBaudRate->addItem(rate.first, rate.second);
+    // Adding the first item selects it, which sets the motor ID label and motorId.
+    for (int id = 0; id < 256; ++id)
+        ui->comboMotor->addItem(QString::number(id), id);
+
+    createPlots();
+    createBars();
+
+    loadLogo();
+    QTimer::singleShot(100, this, &MainWindow::getUsbInfo);
+}
+
+MainWindow::~MainWindow()
+{
+    shutDownWorkers();
+    delete ui;
+    ui = nullptr;
+    delete dataTool;
+    dataTool = nullptr;
+    delete limitsDialog;
+    limitsDialog = nullptr;
+}
+
+void MainWindow::startWorkers()
+{
+    serialPort = new MySerialPort();
+    packUnit = new PackUnit();
+    saveUnit = new SaveUnit();
+    serialThread = new QThread();
+    packThread = new QThread();
+    saveThread = new QThread();
+    saveUnit->moveToThread(saveThread);
+    serialPort->moveToThread(serialThread);
+    packUnit->moveToThread(packThread);
+    serialThread->start(QThread::InheritPriority);
+    packThread->start(QThread::InheritPriority);
+    saveThread->start(QThread::InheritPriority);
+
+    connect(saveUnit, &SaveUnit::configText, this, &MainWindow::setBtnConfigText);
+    connect(saveUnit, &SaveUnit::uiRepaint, this, &MainWindow::uiRepaint);
+    connect(saveUnit, &SaveUnit::uiFlush, this, &MainWindow::uiFlush);
+    connect(saveUnit, &SaveUnit::statusMsg, this, &MainWindow::setMainStatusBar);
+    connect(saveUnit, &SaveUnit::msgBox, this, &MainWindow::msgBox);
+    connect(packUnit, &PackUnit::statusMsg, this, &MainWindow::setMainStatusBar);
+    connect(packUnit, &PackUnit::msgBox, this, &MainWindow::msgBox);
+    connect(serialPort, &MySerialPort::connectFailed, this, &MainWindow::connectFailed);
+    connect(serialPort, &MySerialPort::connectSucceed, this, &MainWindow::connectSucceed);
+    connect(serialPort, &MySerialPort::unConnectFailed, this, &MainWindow::unConnectFailed);
+    connect(serialPort, &MySerialPort::unConnectSucceed, this, &MainWindow::unConnectSucceed);
+    connect(serialPort, &MySerialPort::toDisplaySecceed, this, &MainWindow::toDisplaySucceed);
+    connect(serialPort, &MySerialPort::toDisplayFailed, this, &MainWindow::toDisplayFailed);
+    connect(serialPort, &MySerialPort::toConfigSecceed, this, &MainWindow::toConfigSucceed);
+    connect(serialPort, &MySerialPort::toConfigFailed, this, &MainWindow::toConfigFailed);
+    connect(serialPort, &MySerialPort::statusMsg, this, &MainWindow::setMainStatusBar);
+    connect(serialPort, &MySerialPort::msgBox, this, &MainWindow::msgBox);
+    connect(serialPort, &MySerialPort::appendConfigText, this, &MainWindow::appendConfigText);
+    connect(this, &MainWindow::needRepack, packUnit, &PackUnit::rePack);
+    connect(this, &MainWindow::sendConfigText, serialPort, &MySerialPort::sendConfigText);
+    connect(this, &MainWindow::changeToConfig, serialPort, &MySerialPort::changeToConfig);
+    connect(this, &MainWindow::changeToDisplay, serialPort, &MySerialPort::changeToDisplay);
+    connect(this, &MainWindow::portConnect, serialPort, &MySerialPort::connect);
+    connect(this, &MainWindow::portUnConnect, serialPort, &MySerialPort::unConnect);
+    connect(this, &MainWindow::toTxt, saveUnit, &SaveUnit::saveToTxt);
+    connect(this, &MainWindow::toPng, saveUnit, &SaveUnit::saveToPng);
+    connect(this, &MainWindow::fromTxt, saveUnit, &SaveUnit::readFromTxt);
+    connect(this, &MainWindow::sendOnce, serialPort, &MySerialPort::sendOnce);
+}
+
+void MainWindow::createPlots()
+{
+    struct PlotPlace
+    {
+        Canvas **plot;
+        QWidget *page;
+        QWidget *placeholder;
+        int channel;
+        double min;
+        double max;
+        const char *name;
+    };
+    Limits now;
+    {
+        QMutexLocker lock(&stateMutex);
+        now = limits;
+    }
+    const PlotPlace places[] = {
+        {&plotPosition, ui->tab_pos, ui->widget, PositionChannel, now.positionMin, now.positionMax,
+         "plotPosition"},
+        {&plotVelocity, ui->tab_vel, ui->widget_2, VelocityChannel, now.velocityMin, now.velocityMax,
+         "plotVelocity"},
+        {&plotCurrent, ui->tab_cur, ui->widget_3, CurrentChannel, now.currentMin, now.currentMax,
+         "plotCurrent"},
+    };
+    for (const PlotPlace &p : places) {
+        Canvas *plot = new Canvas(p.page);
+        plot->setObjectName(QLatin1String(p.name));
+        plot->setChannel(p.channel);
+        plot->setLimits(static_cast<float>(p.min), static_cast<float>(p.max));
+        plot->setView(static_cast<float>(p.min), static_cast<float>(p.max));
+        plot->setXLimit(2000);
+        plot->setXRange(0, 2000);
+        replacePlaceholder(p.page, p.placeholder, plot);
+        connect(plot, &Canvas::reCalculateHScroll, this, &MainWindow::reCalculateHScroll);
+        *p.plot = plot;
+    }
+    ui->widget = ui->widget_2 = ui->widget_3 = nullptr;
+}
+
+void MainWindow::createBars()
+{
+    struct BarPlace
+    {
+        DoubleCanvas **bar;
+        QLabel *placeholder;
+        double min;
+        double max;
+        const char *name;
+    };
+    Limits now;
+    {
+        QMutexLocker lock(&stateMutex);
+        now = limits;
+    }
+    const BarPlace places[] = {
+        {&barPosition, ui->labCustomBarPos, now.positionMin, now.positionMax, "barPosition"},
+        {&barVelocity, ui->labCustomBarVel, now.velocityMin, now.velocityMax, "barVelocity"},
+        {&barCurrent, ui->labCustomBarCur, now.currentMin, now.currentMax, "barCurrent"},
+    };
+    for (const BarPlace &b : places) {
+        DoubleCanvas *bar = new DoubleCanvas(ui->groupBoxInfo);
+        bar->setObjectName(QLatin1String(b.name));
+        bar->setFixedSize(252, 20);
+        bar->setAll(static_cast<float>(b.max), static_cast<float>(b.min), 0, 0);
+        QLayoutItem *old =
+            ui->verticalLayout_7->replaceWidget(b.placeholder, bar, Qt::FindChildrenRecursively);
+        delete old;
+        delete b.placeholder;
+        *b.bar = bar;
+    }
+    ui->labCustomBarPos = ui->labCustomBarVel = ui->labCustomBarCur = nullptr;
+}
+
+void MainWindow::loadLogo()
+{
+    QString appDir;
+    {
+        QMutexLocker lock(&stateMutex);
+        appDir = motorState.appDir;
+    }
+    // The relative part is written with backslashes; use this platform's separator.
+    QString relative = QStringLiteral("\\Images\\logo.png");
+    relative.replace(QLatin1Char('\\'), QDir::separator());
+    const QString path = appDir + relative;
+    if (QFileInfo::exists(path)) {
+        QPixmap logo(path);
+        if (!logo.isNull()) {
+            ui->label_LOGO->setPixmap(logo);
+            return;
+        }
+    }
+    msgBox(QStringLiteral("Can not find Logo file\n") + path);
+}
+
+void MainWindow::reloadLimits()
+{
+    Limits now;
+    {
+        QMutexLocker lock(&stateMutex);
+        now = limits;
+    }
+    barCurrent->setMax(static_cast<float>(now.currentMax));
+    barCurrent->setMin(static_cast<float>(now.currentMin));
+    barPosition->setMax(static_cast<float>(now.positionMax));
+    barPosition->setMin(static_cast<float>(now.positionMin));
+    barVelocity->setMax(static_cast<float>(now.velocityMax));
+    barVelocity->setMin(static_cast<float>(now.velocityMin));
+    plotVelocity->setLimits(static_cast<float>(now.velocityMin), static_cast<float>(now.velocityMax));
+    plotPosition->setLimits(static_cast<float>(now.positionMin), static_cast<float>(now.positionMax));
+    plotCurrent->setLimits(static_cast<float>(now.currentMin), static_cast<float>(now.currentMax));
+    // The conversion tool's ranges follow the Limits too.
+    dataTool->reloadLimits();
+}
+
+void MainWindow::setMainStatusBar(QString text)
+{
+    labMainStatus->setText(text);
+}
+
+void MainWindow::setBtnConfigText(QString text)
+{
+    btnConfig->setText(text);
+}
+
+void MainWindow::msgBox(QString text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Korvane"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void MainWindow::on_btnDataTool_clicked()
+{
+    dataTool->show();
+}
+
+void MainWindow::on_btnChangeMaxMinValue_clicked()
+{
+    limitsDialog->show();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    dataTool->close();
+    shutDownWorkers();
+    event->accept();
+}
+
+// Closes the port on the thread that owns it, stops the three threads and waits for
+// them (bounded), then reports the disconnection on the window thread, so that no
+// worker runs after the shared state is gone and the port is closed by one thread.
+void MainWindow::shutDownWorkers()
+{
+    if (workersStopped)
+        return;
+    workersStopped = true;
+    if (serialThread->isRunning())
+        QMetaObject::invokeMethod(serialPort, "unConnect", Qt::BlockingQueuedConnection);
+    serialThread->quit();
+    packThread->quit();
+    saveThread->quit();
+    const bool serialDone = serialThread->wait(threadStopTimeoutMs);
+    packThread->wait(threadStopTimeoutMs);
+    saveThread->wait(threadStopTimeoutMs);
+    // The port is already closed; this only clears the loop flag and, being emitted on
+    // the window thread, shows "Disconnected successfully" at once. A serial thread that
+    // did not stop in time keeps its port; the window still shows the closed layout.
+    if (serialDone)
+        serialPort->unConnect();
+    else
+        unConnectSucceed();
+    // The workers and their threads are left to the end of the process: queued calls to
+    // them may still be waiting in the window's event queue.
+}

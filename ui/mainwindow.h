@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QSerialPortInfo>
+#include <QString>
+
+class QCloseEvent;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QThread;
+class Canvas;
+class ChangeBoundryValue;
+class DataTool;
+class DoubleCanvas;
+class MySerialPort;
+class PackUnit;
+class SaveUnit;
+
+namespace Ui {
+class MainWindow;
+}
+
+// One entry of the port list: a port the operating system enumerates, or a device
+// path named in KORVANE_EXTRA_PORTS (a pseudo-terminal, which is never enumerated).
+struct PortEntry
+{
+    QSerialPortInfo info;
+    QString name;
+    QString description;
+    QString manufacturer;
+    QString location;
+    bool isExtra = false;
+
+    QString itemText() const;
+};
+
+// Enumerated ports first, in the system's order, then the extra device paths that exist.
+QList<PortEntry> availablePortEntries();
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void needRepack();
+    void sendOnce(QString word);
+    void sendConfigText(QString text);
+    void changeToConfig();
+    void changeToDisplay();
+    void portConnect();
+    void portUnConnect();
+    // The file name travels with the request, so the worker never reads it from
+    // the window thread.
+    void toTxt(QString fileName);
+    void toPng();
+    void fromTxt(QString fileName);
+
+public slots:
+    void getUsbInfo();
+    void connectFailed();
+    void connectSucceed();
+    void unConnectFailed();
+    void unConnectSucceed();
+    void reCalculateHScroll();
+    void uiFlush();
+    void uiRepaint();
+    void setMainStatusBar(QString text);
+    void setBtnConfigText(QString text);
+    void toConfigSucceed();
+    void toConfigFailed();
+    void toDisplaySucceed();
+    void toDisplayFailed();
+    void appendConfigText(QString text);
+    void msgBox(QString text);
+    void keyPressing();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void on_btnConnect_clicked();
+    void on_comboBaudRate_activated(int index);
+    void on_comboMotor_currentIndexChanged(const QString &arg1);
+    void on_editPosition_textEdited(const QString &arg1);
+    void on_editVelocity_textEdited(const QString &arg1);
+    void on_editTorque_textEdited(const QString &arg1);
+    void on_editkp_textEdited(const QString &arg1);
+    void on_editKd_textEdited(const QString &arg1);
+    void on_ckbPosion_toggled(bool checked);
+    void on_ckbVelocity_toggled(bool checked);
+    void on_ckbTorque_toggled(bool checked);
+    void on_btnRun_clicked();
+    void on_btnStop_clicked();
+    void on_btnSendOnce_clicked();
+    void on_btnMotorMode_clicked();
+    void on_btnMotorExit_clicked();
+    void on_btnZeroPos_clicked();
+    void on_btnDisplay_toggled(bool checked);
+    void on_btnKeyControl_toggled(bool checked);
+    void on_tabWidget_tabBarClicked(int index);
+    void on_editCommand_returnPressed();
+    void on_HScroll_valueChanged(int value);
+    void on_btnToTXT_clicked();
+    void on_btnToPNG_clicked();
+    void on_btnFromTXT_clicked();
+    void on_btnDataTool_clicked();
+    void on_btnChangeMaxMinValue_clicked();
+
+private:
+    void startWorkers();
+    void createPlots();
+    void createBars();
+    void loadLogo();
+    void reloadLimits();
+    void shutDownWorkers();
+    void sendSpecialFrame(const QString &word);
+    Canvas *plotForTab(int index) const;
+    bool isConnected() const;
+    // The shared body of the five parameter fields' checks.
+    float checkParameter(QWidget *field, const QString &text, double min, double max,
+                         const QString &message);
+
+    Ui::MainWindow *ui = nullptr;
+    QList<PortEntry> portList;
+    MySerialPort *serialPort = nullptr;
+    PackUnit *packUnit = nullptr;
+    SaveUnit *saveUnit = nullptr;
+    QThread *serialThread = nullptr;
+    QThread *packThread = nullptr;
+    QThread *saveThread = nullptr;
+    DoubleCanvas *barPosition = nullptr;
+    DoubleCanvas *barVelocity = nullptr;
+    DoubleCanvas *barCurrent = nullptr;
+    Canvas *plotPosition = nullptr;
+    Canvas *plotVelocity = nullptr;
+    Canvas *plotCurrent = nullptr;
+    QLabel *labMainStatus = nullptr;
+    QPushButton *btnConfig = nullptr;
+    DataTool *dataTool = nullptr;
+    ChangeBoundryValue *limitsDialog = nullptr;
+    qint32 lastTabIndex = 0;
+    qint32 displayRetries = 0;
+    qint32 configRetries = 0;
+    bool keyLeft = false;
+    bool keyRight = false;
+    bool keyUp = false;
+    bool keyDown = false;
+    bool displayOn = false;
+    bool flushActive = false;
+    bool keyRepeatArmed = false;
+    // A switch to configuration mode has been asked for and not yet answered;
+    // plot-tab clicks are ignored meanwhile so the tab bar cannot disagree with
+    // the adapter's mode.
+    bool configSwitchPending = false;
+    bool workersStopped = false;
+};

@@ -1,0 +1,173 @@
+// The port bar: the port list, the baud rate, and the window's side of opening and
+// closing the serial link.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "motorstate.h"
+#include "widgetstate.h"
+#include "myserialport.h"
+#include "packunit.h"
+
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QTimer>
+
+QString PortEntry::itemText() const
+{
+    return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
+}
+
+QList<PortEntry> availablePortEntries()
+{
+    QList<PortEntry> entries;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        PortEntry e;
+        e.info = info;
+        e.name = info.portName();
+        e.description = info.description();
+        e.manufacturer = info.manufacturer();
+        e.location = info.systemLocation();
+        entries.append(e);
+    }
+    // Pseudo-terminals (a simulator, an emulator) are never enumerated by the system;
+    // the user names them instead.
+    const QString extra = qEnvironmentVariable("KORVANE_EXTRA_PORTS");
+    const auto paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &path : paths) {
+        const QFileInfo file(path);
+        if (!file.exists())
+            continue;
+        PortEntry e;
+        e.name = path;
+        e.description = QStringLiteral("Virtual serial port");
+        e.manufacturer = file.isSymLink() ? file.symLinkTarget() : QString();
+        e.location = path;
+        e.isExtra = true;
+        entries.append(e);
+    }
+    return entries;
+}
+
+bool MainWindow::isConnected() const
+{
+    return ui->btnConnect->text() == QLatin1String("Disconnect");
+}
+
+void MainWindow::getUsbInfo()
+{
+    const QList<PortEntry> ports = availablePortEntries();
+    ui->btnConnect->setEnabled(!ports.isEmpty());
+    if (ports.size() != portList.size()) {
+        ui->comboPort->clear();
+        for (const PortEntry &p : ports)
+            ui->comboPort->addItem(p.itemText());
+        portList = ports;
+    }
+    QTimer::singleShot(1000, this, &MainWindow::getUsbInfo);
+}
+
+void MainWindow::on_comboBaudRate_activated(int index)
+{
+    if (index == 4) {
+        ui->comboBaudRate->setEditable(true);
+        ui->comboBaudRate->setEditText(QString());
+    } else {
+        ui->comboBaudRate->setEditable(false);
+    }
+}
+
+void MainWindow::on_btnConnect_clicked()
+{
+    const QString text = ui->btnConnect->text();
+    if (text == QLatin1String("Connect")) {
+        const QList<PortEntry> ports = availablePortEntries();
+        const int index = ui->comboPort->currentIndex();
+        if (index < 0 || index >= ports.size()) {
+            setMainStatusBar(QStringLiteral("No port to connect to: the selected port is no longer "
+                                            "available."));
+            return;
+        }
+        // A connection resets the histories; a recording being saved or read finishes first.
+        if (historyOperationRunning()) {
+            setMainStatusBar(
+                QStringLiteral("A recording is being saved or read; connect when it has finished."));
+            return;
+        }
+        const PortEntry &port = ports.at(index);
+        if (port.isExtra)
+            serialPort->setPortLocation(port.location);
+        else
+            serialPort->setInfo(port.info);
+        bool ok = false;
+        const int baud = ui->comboBaudRate->currentText().toInt(&ok, 10);
+        serialPort->setBaud(ok ? baud : 0);
+        {
+            QMutexLocker lock(&stateMutex);
+            motorState.connectPending = true;
+        }
+        emit portConnect();
+    } else if (text == QLatin1String("Disconnect")) {
+        emit portUnConnect();
+    }
+}
+
+void MainWindow::connectSucceed()
+{
+    connectReset();
+    uiRepaint();
+    ui->btnConnect->setText(QStringLiteral("Disconnect"));
+    ui->btnToPNG->setEnabled(false);
+    ui->btnToTXT->setEnabled(false);
+    ui->btnFromTXT->setEnabled(false);
+    ui->btnRun->setEnabled(true);
+    ui->btnStop->setEnabled(true);
+    ui->btnDisplay->setEnabled(true);
+    ui->btnDisplay->setChecked(true);
+    ui->btnDisplay->setText(QStringLiteral("Display✔"));
+    ui->btnKeyControl->setChecked(false);
+    ui->btnKeyControl->setEnabled(true);
+    ui->btnKeyControl->setText(QStringLiteral("KeyControl✖"));
+    ui->comboPort->setEnabled(false);
+    ui->comboBaudRate->setEnabled(false);
+    ui->tabWidget->setCurrentIndex(0);
+    displayOn = true;
+    lastTabIndex = 0;
+    keyLeft = keyRight = keyUp = keyDown = false;
+    emit changeToDisplay();
+}
+
+void MainWindow::connectFailed()
+{
+    ui->btnConnect->setText(QStringLiteral("Connect"));
+    ui->btnToPNG->setEnabled(false);
+    ui->btnToTXT->setEnabled(false);
+    ui->btnFromTXT->setEnabled(true);
+    ui->btnRun->setEnabled(false);
+    ui->btnStop->setEnabled(false);
+    ui->btnDisplay->setEnabled(false);
+    ui->btnKeyControl->setEnabled(false);
+}
+
+void MainWindow::unConnectFailed() {}
+
+void MainWindow::unConnectSucceed()
+{
+    ui->btnConnect->setText(QStringLiteral("Connect"));
+    flushActive = false;
+    configSwitchPending = false;
+    packUnit->setLoop(false);
+    serialPort->setLoop(false);
+    ui->tab_con->setEnabled(false);
+    ui->btnToPNG->setEnabled(true);
+    ui->btnToTXT->setEnabled(true);
+    ui->btnFromTXT->setEnabled(true);
+    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnMotorMode, ui->btnMotorExit, ui->btnZeroPos, ui->btnSendOnce},
+                  false);
+    ui->comboPort->setEnabled(true);
+    ui->comboBaudRate->setEnabled(true);
+    // Key control cannot be switched off while its button is disabled, so a grab left
+    // in place would keep the keyboard from every other window.
+    releaseKeyboard();
+    setMainStatusBar(QStringLiteral("Disconnected successfully"));
+}

@@ -1,0 +1,108 @@
+// Keyboard control: held arrow keys nudge the position and velocity offsets every
+// 100 ms while key control is on.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "motorstate.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QTimer>
+
+void MainWindow::on_btnKeyControl_toggled(bool checked)
+{
+    if (checked) {
+        ui->btnKeyControl->setText(QStringLiteral("KeyControl✔"));
+        grabKeyboard();
+    } else {
+        ui->btnKeyControl->setText(QStringLiteral("KeyControl✖"));
+        {
+            QMutexLocker lock(&stateMutex);
+            motorState.keyPosition = 0;
+            motorState.keyVelocity = 0;
+        }
+        releaseKeyboard();
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->isAutoRepeat())
+        return;
+    if (ui->tab_con->isEnabled()) {
+        if (event->key() == Qt::Key_Escape)
+            ui->editCommand->setText(QStringLiteral("[esc]"));
+        return;
+    }
+    if (!ui->btnKeyControl->isEnabled() || !ui->btnKeyControl->isChecked())
+        return;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        keyLeft = true;
+        break;
+    case Qt::Key_Right:
+        keyRight = true;
+        break;
+    case Qt::Key_Up:
+        keyUp = true;
+        break;
+    case Qt::Key_Down:
+        keyDown = true;
+        break;
+    default:
+        break;
+    }
+    if (!keyRepeatArmed) {
+        keyRepeatArmed = true;
+        QTimer::singleShot(100, this, &MainWindow::keyPressing);
+    }
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->isAutoRepeat())
+        return;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        keyLeft = false;
+        break;
+    case Qt::Key_Right:
+        keyRight = false;
+        break;
+    case Qt::Key_Up:
+        keyUp = false;
+        break;
+    case Qt::Key_Down:
+        keyDown = false;
+        break;
+    default:
+        break;
+    }
+    keyRepeatArmed = keyLeft || keyRight || keyUp || keyDown;
+}
+
+void MainWindow::keyPressing()
+{
+    {
+        QMutexLocker lock(&stateMutex);
+        // Each step is tested before it is taken, so an offset may pass half its limit
+        // by at most one step.
+        double position = motorState.keyPosition;
+        double velocity = motorState.keyVelocity;
+        if (keyLeft && position <= 0.5 * limits.positionMax)
+            position = position + limits.positionMax / 60;
+        if (keyRight && position >= 0.5 * limits.positionMin)
+            position = position + limits.positionMin / 60;
+        if (keyUp && velocity <= 0.5 * limits.velocityMax)
+            velocity = velocity + limits.velocityMax / 60;
+        if (keyDown && velocity >= 0.5 * limits.velocityMin)
+            velocity = velocity + limits.velocityMin / 60;
+        motorState.keyPosition = static_cast<float>(position);
+        motorState.keyVelocity = static_cast<float>(velocity);
+        qDebug().noquote() << QStringLiteral("pos:%1 vel:%2")
+                                  .arg(static_cast<double>(motorState.keyPosition))
+                                  .arg(static_cast<double>(motorState.keyVelocity));
+    }
+    if (keyRepeatArmed)
+        QTimer::singleShot(100, this, &MainWindow::keyPressing);
+}

@@ -1,0 +1,142 @@
+// The live readout: labels, value bars, plots, scroll bar and memory gauge follow
+// the newest samples ten times a second.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "canvas.h"
+#include "doublecanvas.h"
+#include "motorstate.h"
+
+#include <QTimer>
+
+namespace {
+struct Range
+{
+    float lo;
+    float hi;
+};
+} // namespace
+
+Canvas *MainWindow::plotForTab(int index) const
+{
+    switch (index) {
+    case 0:
+        return plotPosition;
+    case 1:
+        return plotVelocity;
+    case 2:
+        return plotCurrent;
+    default:
+        return nullptr;
+    }
+}
+
+void MainWindow::uiFlush()
+{
+    int n = 0;
+    float p = 0, v = 0, c = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        n = qMax(motorState.sampleCount, 1) - 1;
+        p = motorState.positionHistory()[n];
+        v = motorState.velocityHistory()[n];
+        c = motorState.currentHistory()[n];
+    }
+    const float usage = static_cast<float>(n) / static_cast<float>(historyCapacity) * 100.0f;
+    btnConfig->setText(QStringLiteral("Memory Usage: %1 %").arg(static_cast<double>(usage), 0, 'f', 4));
+
+    ui->labPosition->setText(QStringLiteral("Position:%1 rad").arg(static_cast<double>(p), 0, 'f', 2));
+    barPosition->setValue(p);
+    barPosition->repaint();
+    ui->labVelocity->setText(
+        QStringLiteral("Velocity:%1 rad/s").arg(static_cast<double>(v), 0, 'f', 2));
+    barVelocity->setValue(v);
+    barVelocity->repaint();
+    ui->labCurrent->setText(QStringLiteral("Torque:%1 N-M").arg(static_cast<double>(c), 0, 'f', 2));
+    barCurrent->setValue(c);
+    barCurrent->repaint();
+
+    if (displayOn) {
+        Range ranges[3];
+        {
+            QMutexLocker lock(&stateMutex);
+            ranges[0] = {motorState.decodePositionMin, motorState.decodePositionMax};
+            ranges[1] = {motorState.decodeVelocityMin, motorState.decodeVelocityMax};
+            ranges[2] = {motorState.decodeCurrentMin, motorState.decodeCurrentMax};
+        }
+        Canvas *plots[3] = {plotPosition, plotVelocity, plotCurrent};
+        const float x = static_cast<float>(n);
+        for (int k = 0; k < 3; ++k) {
+            Canvas *plot = plots[k];
+            const Range &r = ranges[k];
+            if (r.hi > plot->limitMax() || plot->limitMin() > r.lo)
+                plot->setLimits(r.lo, r.hi);
+            if (plot->yZoomed() == 0)
+                plot->setView(r.lo, r.hi);
+            plot->setXLimit(x);
+            if (plot->hold() == 0) {
+                const float d = x - plot->xEnd();
+                if (d > 0)
+                    plot->setXRange(plot->xStart() + d, plot->xEnd() + d);
+            }
+            // A plot on a hidden tab does not paint; it is drawn when its tab is shown.
+            plot->repaint();
+        }
+        if (!ui->HScroll->isSliderDown())
+            reCalculateHScroll();
+    }
+    if (flushActive)
+        QTimer::singleShot(100, this, &MainWindow::uiFlush);
+}
+
+void MainWindow::uiRepaint()
+{
+    Canvas *plots[3] = {plotPosition, plotVelocity, plotCurrent};
+    for (int k = 0; k < 3; ++k) {
+        plots[k]->setChannel(k);
+        plots[k]->setXLimit(2000);
+        plots[k]->setXRange(0, 2000);
+    }
+    Range ranges[3];
+    int count = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        ranges[0] = {motorState.decodePositionMin, motorState.decodePositionMax};
+        ranges[1] = {motorState.decodeVelocityMin, motorState.decodeVelocityMax};
+        ranges[2] = {motorState.decodeCurrentMin, motorState.decodeCurrentMax};
+        count = motorState.sampleCount;
+    }
+    for (int k = 0; k < 3; ++k) {
+        plots[k]->setLimits(ranges[k].lo, ranges[k].hi);
+        plots[k]->setView(ranges[k].lo, ranges[k].hi);
+        plots[k]->setXLimit(static_cast<float>(count));
+    }
+    for (Canvas *plot : plots)
+        plot->repaint();
+    reCalculateHScroll();
+}
+
+void MainWindow::reCalculateHScroll()
+{
+    Canvas *plot = plotForTab(ui->tabWidget->currentIndex());
+    if (!plot)
+        return;
+    const float start = plot->xStart();
+    const float limit = plot->xLimit();
+    const float width = 10 * plot->xStep();
+    const int maximum = static_cast<int>(limit - width);
+    ui->HScroll->setMinimum(0);
+    ui->HScroll->setMaximum(maximum);
+    ui->HScroll->setValue(plot->hold() == 0 ? maximum : static_cast<int>(start));
+}
+
+void MainWindow::on_HScroll_valueChanged(int value)
+{
+    Canvas *plot = plotForTab(ui->tabWidget->currentIndex());
+    if (!plot)
+        return;
+    const float width = 10 * plot->xStep();
+    plot->setHold(ui->HScroll->maximum() > value ? 1 : 0);
+    plot->setXRange(static_cast<float>(value), static_cast<float>(value) + width);
+    plot->repaint();
+}
