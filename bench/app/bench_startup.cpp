@@ -1,0 +1,84 @@
+// Prints the start-up figures of the tool: time from process start to the window
+// being shown, resident memory of the idle window, the connect reset with full
+// histories, and one live refresh at full histories.
+//
+//   build/bench/bench_startup            (offscreen by default)
+#include "mainwindow.h"
+#include "motorstate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTextStream>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+// Seconds since this process started, from the kernel's own record of its start.
+double secondsSinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    stat.open(QIODevice::ReadOnly);
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double startTicks = fields.value(19).toDouble(); // field 22 of the whole line
+    const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return now.tv_sec + now.tv_nsec / 1e9 - startTicks / ticksPerSecond;
+}
+
+double residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    prepareMotorState(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
+    MainWindow window;
+    window.show();
+    QTest::qWaitForWindowExposed(&window);
+    std::printf("startup_to_window_shown: %.1f ms\n", secondsSinceProcessStart() * 1000.0);
+
+    QTest::qWait(1500);
+    std::printf("idle_window_rss: %.1f MB\n", residentMegabytes());
+
+    // Fill every history completely, as after a very long run.
+    {
+        QMutexLocker lock(&stateMutex);
+        for (History &h : motorState.histories) {
+            for (int i = 0; i < historyCapacity; ++i)
+                h[i] = std::sin(i * 1e-4f) * 50.0f;
+        }
+        motorState.sampleCount = historyCapacity;
+    }
+    std::printf("full_histories_rss: %.1f MB\n", residentMegabytes());
+
+    QElapsedTimer flush;
+    const int flushes = 50;
+    flush.start();
+    for (int i = 0; i < flushes; ++i)
+        QMetaObject::invokeMethod(&window, "uiFlush");
+    std::printf("uiflush_full_histories: %.2f ms\n", flush.nsecsElapsed() / 1e6 / flushes);
+
+    QElapsedTimer reset;
+    reset.start();
+    connectReset();
+    std::printf("connect_reset_full_histories: %.2f ms\n", reset.nsecsElapsed() / 1e6);
+    std::printf("after_reset_rss: %.1f MB\n", residentMegabytes());
+    return 0;
+}
