@@ -1,0 +1,93 @@
+// Streams the motor simulator at the full line rate into the real window (offscreen)
+// and prints the CPU the whole tool uses, all threads together, measured from /proc
+// over ten seconds, plus the frames sent and decoded.
+//
+//   build/bench/bench_cpu [seconds]      or  bench/cpu/cpu_usage.sh
+#include "mainwindow.h"
+#include "motorstate.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+// User plus system CPU time of this process, all threads, in seconds.
+double processCpuSeconds()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    stat.open(QIODevice::ReadOnly);
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? QByteArray(argv[1]).toInt() : 10;
+    const QString binDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+    prepareMotorState(binDir);
+
+    QTemporaryDir dir;
+    const QString link = dir.path() + QStringLiteral("/sim");
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(binDir + QStringLiteral("/korvane-sim"),
+              {QStringLiteral("--link"), link, QStringLiteral("--rate"), QStringLiteral("100000")});
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "korvane-sim did not start\n");
+        return 1;
+    }
+    qputenv("KORVANE_EXTRA_PORTS", link.toLocal8Bit());
+
+    MainWindow window;
+    window.show();
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("comboPort"));
+    auto *status = window.findChild<QLabel *>(QStringLiteral("labMainStatus"));
+    QTest::qWaitFor([&] { return combo->findText(link, Qt::MatchStartsWith) >= 0; }, 5000);
+    combo->setCurrentIndex(combo->findText(link, Qt::MatchStartsWith));
+    window.findChild<QPushButton *>(QStringLiteral("btnConnect"))->click();
+    if (!QTest::qWaitFor([&] { return status->text().startsWith(QStringLiteral("Change to Display")) ||
+                                      status->text().startsWith(QStringLiteral("USB data")); },
+                         10000)) {
+        std::fprintf(stderr, "display mode not reached: %s\n", qPrintable(status->text()));
+        return 1;
+    }
+    QTest::qWait(1000);
+
+    int samplesBefore = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        samplesBefore = motorState.sampleCount;
+    }
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(seconds * 1000);
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+    int samplesAfter = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        samplesAfter = motorState.sampleCount;
+    }
+    std::printf("tool_cpu_one_core: %.2f %%\n", 100.0 * cpu / elapsed);
+    std::printf("decoded_frames_per_s: %.0f\n", (samplesAfter - samplesBefore) / elapsed);
+    std::printf("last_status: %s\n", qPrintable(status->text()));
+    sim.terminate();
+    sim.waitForFinished(5000);
+    std::printf("%s", sim.readAllStandardOutput().constData());
+    return 0;
+}
