@@ -2,6 +2,16 @@
 
 #include <QWaitCondition>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+// The wait unlocks and relocks inside Qt, where the thread sanitizer cannot see it.
+#define KORVANE_BEFORE_WAIT(m) __tsan_release(m)
+#define KORVANE_AFTER_WAIT(m) __tsan_acquire(m)
+#else
+#define KORVANE_BEFORE_WAIT(m)
+#define KORVANE_AFTER_WAIT(m)
+#endif
+
 MotorState motorState;
 Limits limits;
 QMutex stateMutex;
@@ -51,8 +61,11 @@ void connectReset()
 {
     QMutexLocker lock(&stateMutex);
     // A recording being saved or read owns the histories until it ends.
-    while (historyOperations > 0)
+    while (historyOperations > 0) {
+        KORVANE_BEFORE_WAIT(&stateMutex);
         historyIdle.wait(&stateMutex);
+        KORVANE_AFTER_WAIT(&stateMutex);
+    }
     connectResetLocked();
 }
 
