@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation
 )
+# (fonts-liberation stands in for Courier New in the console menu.)
 # The screenshot helpers want an X server and a grabber; tests do not.
 if [ "${KORVANE_WITH_X:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick x11-utils)
