@@ -1,0 +1,168 @@
+#pragma once
+
+#include "recordingformat.h"
+
+#include <QString>
+
+#include <memory>
+
+// Writing and reading whole recordings through large buffers.
+//
+// The histories are reached only through a RecordingSource or RecordingSink, one
+// block of samples at a time, so the caller decides how each block is locked and
+// where it is stored; no callback is made while file I/O is in progress.
+
+namespace recording {
+
+constexpr int blockSamples = 65536;
+
+// Where a recording being written takes its samples from.
+class RecordingSource
+{
+public:
+    virtual ~RecordingSource() = default;
+    // The file is open and nothing has been written yet.
+    virtual void opened() {}
+    // Copies entries [first, first + count) of `section` into `out`.
+    virtual void copySamples(int section, int first, int count, float *out) = 0;
+    // Sample line `index` of `section` has been written; called for every multiple
+    // of progressStep.
+    virtual void sampleWritten(int section, int index, int total)
+    {
+        Q_UNUSED(section)
+        Q_UNUSED(index)
+        Q_UNUSED(total)
+    }
+};
+
+// Where a recording being read puts what it finds.
+class RecordingSink
+{
+public:
+    virtual ~RecordingSink() = default;
+    // The file is open and its first bytes could be read.
+    virtual void opened() {}
+    // Line 1 is decoded: `fileCount` samples per section are in the file, of which
+    // the first `storedCount` are kept.
+    virtual void countRead(int fileCount, int storedCount) = 0;
+    // Entries [first, first + count) of `section`, first < storedCount.
+    virtual void storeSamples(int section, int first, int count, const float *values) = 0;
+    // Sample `index` of `section` has been taken (and stored, if below storedCount);
+    // called for every multiple of progressStep.
+    virtual void sampleRead(int section, int index, int total)
+    {
+        Q_UNUSED(section)
+        Q_UNUSED(index)
+        Q_UNUSED(total)
+    }
+    // The section is complete: the smallest and largest stored sample, both
+    // widened to include 0.
+    virtual void sectionRead(int section, float low, float high) = 0;
+};
+
+struct RecordingResult
+{
+    // The file could be opened (and, for reading, its first bytes read).
+    bool opened = false;
+    // Everything was written and the file closed, or everything was read.
+    bool ok = false;
+    // "Could not save to <file>: <reason>" or "Could not read <file>: <reason>".
+    QString error;
+    // Samples per section announced by line 1 (0 if negative or not a number).
+    int fileCount = 0;
+    // Samples per section actually written or kept.
+    int storedCount = 0;
+};
+
+// Writes `count` samples of each section to `path`, truncating an existing file.
+RecordingResult saveRecording(const QString &path, int count, RecordingSource &source);
+
+// Reads `path`, keeping at most `capacity` samples of each section; lines beyond
+// that are still consumed so that later sections stay in step. A file that ends
+// early reads as if every missing line were empty, which gives 0.
+RecordingResult loadRecording(const QString &path, int capacity, RecordingSink &sink);
+
+// Hands out the pieces of a file: each ends after a line feed or after pieceLimit
+// bytes, whichever comes first; at the end of the file a piece is empty. A read
+// error ends the pieces as the end of the file would and is kept for the caller.
+class PieceReader
+{
+public:
+    PieceReader();
+    ~PieceReader();
+    PieceReader(const PieceReader &) = delete;
+    PieceReader &operator=(const PieceReader &) = delete;
+
+    // Opens `path` and fills the buffer once. Returns false, with errorString()
+    // set, if the file cannot be opened or its first read fails.
+    bool open(const QString &path);
+    // Returns the length of the next piece and points `piece` at it.
+    std::size_t next(const char *&piece)
+    {
+        if (m_end - m_pos < pieceLimit && !m_atEnd)
+            refill();
+        const std::size_t available = std::size_t(m_end - m_pos);
+        if (available == 0) {
+            piece = m_pos;
+            return 0;
+        }
+        const std::size_t limit = available < pieceLimit ? available : pieceLimit;
+        const void *feed = std::memchr(m_pos, '\n', limit);
+        const std::size_t length =
+            feed ? std::size_t(static_cast<const char *>(feed) - m_pos) + 1 : limit;
+        piece = m_pos;
+        m_pos += length;
+        return length;
+    }
+    bool failed() const { return m_errno != 0; }
+    // Why the last operation failed, in the system's words.
+    QString errorString() const;
+    void close();
+
+private:
+    void refill();
+
+    int m_fd = -1;
+    int m_errno = 0;
+    bool m_atEnd = false;
+    std::unique_ptr<char[]> m_buffer;
+    char *m_pos = nullptr;
+    char *m_end = nullptr;
+};
+
+// Collects text in a large buffer and writes it out when full. The first failure
+// is kept; later writes are skipped.
+class BufferedWriter
+{
+public:
+    BufferedWriter();
+    ~BufferedWriter();
+    BufferedWriter(const BufferedWriter &) = delete;
+    BufferedWriter &operator=(const BufferedWriter &) = delete;
+
+    bool open(const QString &path);
+    // Room for at least `bytes` more bytes; flushes first if needed.
+    char *reserve(std::size_t bytes)
+    {
+        if (std::size_t(m_limit - m_pos) < bytes)
+            flush();
+        return m_pos;
+    }
+    void commit(char *end) { m_pos = end; }
+    void writeLine(const char *text);
+    // Writes what is buffered and closes the file; false if anything failed.
+    bool finish();
+    bool failed() const { return m_errno != 0; }
+    QString errorString() const;
+
+private:
+    void flush();
+
+    int m_fd = -1;
+    int m_errno = 0;
+    std::unique_ptr<char[]> m_buffer;
+    char *m_pos = nullptr;
+    char *m_limit = nullptr;
+};
+
+} // namespace recording

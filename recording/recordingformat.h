@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// The recording text format, one line at a time.
+//
+// A recording is the sample count, then for position, velocity and current a header
+// line followed by one line per sample, every line ended by a single line feed. A
+// sample is written with exactly three decimals, as "%.3f" of the float widened to
+// double. Reading takes the file in pieces of at most 19 bytes (a piece ends after a
+// line feed or after 19 bytes), so an over-long line counts as several lines.
+
+namespace recording {
+
+constexpr int sectionCount = 3;
+constexpr int pieceLimit = 19;
+constexpr int progressStep = 5000;
+// Room formatSample needs: sign, 39 integer digits of FLT_MAX, point, 3 decimals.
+constexpr int sampleTextMax = 64;
+
+// "[Position]", "[Velocity]", "[Current]", in history order.
+extern const char *const sectionHeaders[sectionCount];
+
+// Writes value as printf("%.3f", double(value)) would, without a terminator;
+// returns the number of characters written. `out` needs sampleTextMax bytes.
+int formatSample(float value, char *out);
+
+// Decodes one piece (at most pieceLimit bytes) as UTF-8 up to its first zero byte
+// and converts it with the toolkit's float conversion, surrounding white space
+// ignored. Text that is not a number, infinity and NaN all give 0.
+float parseSampleText(const char *piece, std::size_t length);
+
+// The same conversion for the shape every writer produces (optional minus, digits,
+// optional point and digits, optional line feed), done without building a string;
+// anything else goes to parseSampleText.
+inline float parseSample(const char *piece, std::size_t length)
+{
+    const char *p = piece;
+    const char *end = piece + length;
+    if (end != p && end[-1] == '\n')
+        --end;
+    // An empty line, or the end of the file, is not a number.
+    if (p == end)
+        return 0;
+    const bool negative = p != end && *p == '-';
+    if (negative)
+        ++p;
+    std::uint64_t digits = 0;
+    int count = 0;
+    int decimals = 0;
+    const char *intStart = p;
+    while (p != end && unsigned(*p - '0') < 10) {
+        digits = digits * 10 + unsigned(*p - '0');
+        ++p;
+    }
+    count = int(p - intStart);
+    if (p != end && *p == '.') {
+        const char *fracStart = ++p;
+        while (p != end && unsigned(*p - '0') < 10) {
+            digits = digits * 10 + unsigned(*p - '0');
+            ++p;
+        }
+        decimals = int(p - fracStart);
+        if (decimals == 0)
+            return parseSampleText(piece, length);
+        count += decimals;
+    }
+    // At most 15 digits keep the integer exact in a double, and one correctly
+    // rounded division then gives the same double as a full decimal conversion.
+    if (p != end || count == 0 || count > 15)
+        return parseSampleText(piece, length);
+    static constexpr double powersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double magnitude = double(digits) / powersOfTen[decimals];
+    return float(negative ? -magnitude : magnitude);
+}
+
+// Decodes the count line: a base-10 integer with surrounding white space ignored;
+// anything else, including a number that does not fit 32 bits, gives 0.
+int parseCount(const char *piece, std::size_t length);
+
+// The progress figure 33 * section + 33 * index / count, worked in single
+// precision and written with at most six significant digits ("13.75", "66").
+QString progressFigure(int section, int index, int count);
+
+} // namespace recording

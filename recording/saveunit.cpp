@@ -1,0 +1,219 @@
+#include "saveunit.h"
+
+#include "motorstate.h"
+#include "recordingfile.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace recording;
+
+namespace {
+
+// Samples each history can hold; the caller holds stateMutex.
+int historyRoomLocked()
+{
+    std::size_t room = historyCapacity;
+    for (const History &history : motorState.histories)
+        room = std::min(room, history.size());
+    return int(room);
+}
+
+QString progressText(const char *operation, const QString &figure)
+{
+    return QStringLiteral("%1 %2 %").arg(QLatin1String(operation), figure);
+}
+
+// Takes the histories block by block, one hold of stateMutex per block.
+class HistorySource : public RecordingSource
+{
+public:
+    explicit HistorySource(SaveUnit &unit) : m_unit(unit) {}
+
+    void opened() override
+    {
+        emit m_unit.configText(progressText("SaveToTxt", QStringLiteral("0")));
+    }
+
+    void copySamples(int section, int first, int count, float *out) override
+    {
+        QMutexLocker lock(&stateMutex);
+        const History &history = motorState.histories[section];
+        const std::size_t available =
+            history.size() > std::size_t(first) ? history.size() - std::size_t(first) : 0;
+        const std::size_t n = std::min(std::size_t(count), available);
+        if (n > 0)
+            std::memcpy(out, history.data() + first, n * sizeof(float));
+        std::fill(out + n, out + count, 0.0f);
+    }
+
+    void sampleWritten(int section, int index, int total) override
+    {
+        emit m_unit.configText(progressText("SaveToTxt", progressFigure(section, index, total)));
+    }
+
+private:
+    SaveUnit &m_unit;
+};
+
+// Stores what the reader finds, block by block, one hold of stateMutex per block.
+class HistorySink : public RecordingSink
+{
+public:
+    explicit HistorySink(SaveUnit &unit) : m_unit(unit) {}
+
+    void opened() override
+    {
+        emit m_unit.configText(progressText("ReadFromTxt", QStringLiteral("0")));
+    }
+
+    void countRead(int fileCount, int storedCount) override
+    {
+        Q_UNUSED(fileCount)
+        int previous = 0;
+        {
+            QMutexLocker lock(&stateMutex);
+            previous = motorState.sampleCount;
+            motorState.sampleCount = storedCount;
+        }
+        // Entries past the count read as 0, as after a connect reset, so a later
+        // reset or decoder never finds stale samples of a longer recording there.
+        for (int first = storedCount; first < previous; first += blockSamples) {
+            const int n = std::min(blockSamples, previous - first);
+            QMutexLocker lock(&stateMutex);
+            for (History &history : motorState.histories) {
+                if (std::size_t(first) + std::size_t(n) <= history.size())
+                    std::memset(history.data() + first, 0, std::size_t(n) * sizeof(float));
+            }
+        }
+    }
+
+    void storeSamples(int section, int first, int count, const float *values) override
+    {
+        QMutexLocker lock(&stateMutex);
+        History &history = motorState.histories[section];
+        if (std::size_t(first) >= history.size())
+            return;
+        const std::size_t n = std::min(std::size_t(count), history.size() - std::size_t(first));
+        std::memcpy(history.data() + first, values, n * sizeof(float));
+    }
+
+    void sampleRead(int section, int index, int total) override
+    {
+        emit m_unit.configText(progressText("ReadFromTxt", progressFigure(section, index, total)));
+    }
+
+    void sectionRead(int section, float low, float high) override
+    {
+        QMutexLocker lock(&stateMutex);
+        switch (section) {
+        case PositionChannel:
+            motorState.decodePositionMax = high;
+            motorState.decodePositionMin = low;
+            break;
+        case VelocityChannel:
+            motorState.decodeVelocityMax = high;
+            motorState.decodeVelocityMin = low;
+            break;
+        default:
+            motorState.decodeCurrentMax = high;
+            motorState.decodeCurrentMin = low;
+            break;
+        }
+    }
+
+private:
+    SaveUnit &m_unit;
+};
+
+} // namespace
+
+RecordingGuard::RecordingGuard()
+{
+    beginHistoryOperation();
+}
+
+RecordingGuard::~RecordingGuard()
+{
+    endHistoryOperation();
+}
+
+SaveUnit::SaveUnit(QObject *parent) : QObject(parent)
+{
+}
+
+void SaveUnit::setFile(const QString &name)
+{
+    QMutexLocker lock(&m_fileNameMutex);
+    fileName = name;
+}
+
+QString SaveUnit::chooseFile(const QString &requestedName)
+{
+    if (!requestedName.isEmpty())
+        return requestedName;
+    QMutexLocker lock(&m_fileNameMutex);
+    return fileName;
+}
+
+void SaveUnit::saveToTxt(QString requestedName)
+{
+    const QString path = chooseFile(requestedName);
+    if (path.isEmpty()) {
+        emit msgBox(QStringLiteral("Could not save: no file name was given."));
+        return;
+    }
+    RecordingGuard guard;
+    int count = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        count = std::clamp(motorState.sampleCount, 0, historyRoomLocked());
+    }
+    HistorySource source(*this);
+    const RecordingResult result = saveRecording(path, count, source);
+    if (!result.ok) {
+        if (result.opened)
+            emit configText(QStringLiteral("SaveToTxt failed"));
+        emit msgBox(result.error);
+        return;
+    }
+    emit configText(progressText("SaveToTxt", QStringLiteral("100")));
+}
+
+void SaveUnit::saveToPng()
+{
+    emit msgBox(QStringLiteral("Not Finished."));
+}
+
+void SaveUnit::readFromTxt(QString requestedName)
+{
+    const QString path = chooseFile(requestedName);
+    if (path.isEmpty()) {
+        emit msgBox(QStringLiteral("Could not read: no file name was given."));
+        return;
+    }
+    RecordingGuard guard;
+    HistorySink sink(*this);
+    int capacity = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        capacity = historyRoomLocked();
+    }
+    const RecordingResult result = loadRecording(path, capacity, sink);
+    if (!result.opened) {
+        emit msgBox(result.error);
+        return;
+    }
+    if (result.ok) {
+        emit configText(progressText("ReadFromTxt", QStringLiteral("100")));
+    } else {
+        emit configText(QStringLiteral("ReadFromTxt failed"));
+        emit msgBox(result.error);
+    }
+    if (result.storedCount < result.fileCount)
+        emit msgBox(QStringLiteral("%1 holds %2 samples per history; only the first %3 were read.")
+                        .arg(path)
+                        .arg(result.fileCount)
+                        .arg(result.storedCount));
+    emit uiRepaint();
+}

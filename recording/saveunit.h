@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+// Holds off the connect reset while a recording is saved or read, so that the
+// histories it works on are not replaced underneath it.
+class RecordingGuard
+{
+public:
+    RecordingGuard();
+    ~RecordingGuard();
+    RecordingGuard(const RecordingGuard &) = delete;
+    RecordingGuard &operator=(const RecordingGuard &) = delete;
+};
+
+// The recording worker: writes the three histories to a text file and reads them
+// back, in its own thread, reporting progress on the configuration button.
+class SaveUnit : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SaveUnit(QObject *parent = nullptr);
+
+    // Remembers the file used by a request that names none. Safe from any thread.
+    void setFile(const QString &name);
+
+signals:
+    void statusMsg(QString text);
+    void msgBox(QString text);
+    void configText(QString text);
+    void uiRepaint();
+    void uiFlush();
+
+public slots:
+    void saveToTxt(QString requestedName = QString());
+    void saveToPng();
+    void readFromTxt(QString requestedName = QString());
+
+private:
+    QString chooseFile(const QString &requestedName);
+
+    QMutex m_fileNameMutex;
+    QString fileName; // guarded by m_fileNameMutex
+};
