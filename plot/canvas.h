@@ -1,0 +1,85 @@
+#pragma once
+
+#include "plotview.h"
+
+#include <QColor>
+#include <QLineF>
+#include <QPointF>
+#include <QRect>
+#include <QVector>
+#include <QWidget>
+
+// Plots one feedback history of the shared motor state over a grid with value labels.
+// The owner sets the channel, limits, view and x window; the user zooms with the wheel
+// (x, or y while the right button is held) and pans by dragging with the left button.
+// None of the setters repaints: the owner repaints after changing a plot.
+class Canvas : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Canvas(QWidget *parent = nullptr);
+
+    void setChannel(int k) { m_channel = k; }
+    void setLimits(float min, float max) { m_view.setLimits(min, max); }
+    void setLimitMax(float v) { m_view.setLimitMax(v); }
+    void setLimitMin(float v) { m_view.setLimitMin(v); }
+    void setView(float min, float max) { m_view.setView(min, max); }
+    void setViewTop(float v) { m_view.setViewTop(v); }
+    void setViewBottom(float v) { m_view.setViewBottom(v); }
+    void setRefValue(float v) { m_refValue = v; }
+    void setShowRef(bool on) { m_showRef = on; }
+    void setXLimit(float v) { m_view.setXLimit(v); }
+    void setXRange(float start, float end) { m_view.setXRange(start, end); }
+    void setXStart(float v) { m_view.setXStart(v); }
+    void setXEnd(float v) { m_view.setXEnd(v); }
+    void setHold(int h) { m_hold = h; }
+    void setYZoomed(int z) { m_yZoomed = z; }
+
+    int channel() const { return m_channel; }
+    float limitMax() const { return m_view.limitMax(); }
+    float limitMin() const { return m_view.limitMin(); }
+    float viewTop() const { return m_view.viewTop(); }
+    float viewBottom() const { return m_view.viewBottom(); }
+    float refValue() const { return m_refValue; }
+    bool showRef() const { return m_showRef; }
+    float xStart() const { return m_view.xStart(); }
+    float xEnd() const { return m_view.xEnd(); }
+    float xLimit() const { return m_view.xLimit(); }
+    float xStep() const { return m_view.xStep(); }
+    int hold() const { return m_hold; }
+    int yZoomed() const { return m_yZoomed; }
+
+signals:
+    void setMainStatuBar(QString text);
+    void setHScrollValues(int min, int max, int cur);
+    // The user zoomed or dragged the x window.
+    void reCalculateHScroll();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void drawGrid(QPainter &painter);
+    void drawCurve(QPainter &painter);
+
+    int m_channel = 0;
+    QVector<QLineF> m_hGridLines;
+    QVector<QLineF> m_vGridLines;
+    // The grid lines as the pixel rows and columns they cover, each with its coverage.
+    QVector<QRect> m_gridRects;
+    QVector<QColor> m_gridColours;
+    QPointF m_lastPos;
+    float m_refValue = 0;
+    PlotGeometry m_geometry;
+    PlotView m_view;
+    int m_hold = 0;
+    int m_yZoomed = 0;
+    bool m_rightHeld = false;
+    bool m_showRef = false;
+    bool m_dragging = false;
+};
