@@ -1,0 +1,151 @@
+// Paint time of a 1000 x 600 plot at the widest and the narrowest window the wheel gives.
+// With `--compare DIR` it also writes, for both windows, the curve drawn one segment per
+// call (left) beside the plot's own drawing (right), and prints how many pixels differ.
+#include "canvas.h"
+#include "curvelines.h"
+#include "motorstate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+constexpr int sampleTotal = 40000;
+constexpr int windowEnd = 30000;
+constexpr int paints = 200;
+
+void fillNoisyPosition()
+{
+    std::mt19937 rng(7);
+    std::normal_distribution<float> noise(0.0f, 2.5f);
+    QMutexLocker lock(&stateMutex);
+    History &h = motorState.histories[PositionChannel];
+    for (int i = 0; i < sampleTotal; ++i)
+        h[i] = 40.0f * std::sin(i * 0.002f) + 15.0f * std::sin(i * 0.037f) + noise(rng);
+    motorState.sampleCount = sampleTotal;
+}
+
+void setSampleCount(int n)
+{
+    QMutexLocker lock(&stateMutex);
+    motorState.sampleCount = n;
+}
+
+void prepareCanvas(Canvas &canvas, int width)
+{
+    canvas.setChannel(PositionChannel);
+    canvas.setLimits(-95.5f, 95.5f);
+    canvas.setView(-95.5f, 95.5f);
+    canvas.setXLimit(sampleTotal);
+    canvas.setXRange(windowEnd - width, windowEnd);
+}
+
+double meanPaintMs(Canvas &canvas, QImage &image)
+{
+    for (int i = 0; i < 10; ++i)
+        canvas.render(&image);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < paints; ++i)
+        canvas.render(&image);
+    return timer.nsecsElapsed() / 1e6 / paints;
+}
+
+// The curve drawn the plain way, one call per pair of neighbouring samples.
+QImage segmentBySegment(Canvas &canvas, int width)
+{
+    QImage image(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    setSampleCount(0);
+    canvas.render(&image);
+    setSampleCount(sampleTotal);
+
+    PlotView view;
+    view.setLimits(canvas.limitMin(), canvas.limitMax());
+    view.setView(canvas.viewBottom(), canvas.viewTop());
+    view.setXLimit(canvas.xLimit());
+    view.setXRange(windowEnd - width, windowEnd);
+    const PlotGeometry g = PlotGeometry::forSize(canvas.width(), canvas.height());
+    const float *samples = motorState.histories[PositionChannel].data();
+    const SampleSpan span = visibleSamples(view, sampleTotal);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(QColor(255, 0, 0));
+    pen.setWidth(2);
+    painter.setPen(pen);
+    for (qint64 i = span.first + 1; i <= span.last; ++i) {
+        QPoint a;
+        QPoint b;
+        if (curvePoint(samples, i - 1, view, g, a) && curvePoint(samples, i, view, g, b))
+            painter.drawLine(a, b);
+    }
+    return image;
+}
+
+void writeComparison(Canvas &canvas, int width, const QString &dir)
+{
+    const QImage left = segmentBySegment(canvas, width);
+    QImage right(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.render(&right);
+
+    int differing = 0;
+    for (int y = 0; y < left.height(); ++y) {
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb a = left.pixel(x, y);
+            const QRgb b = right.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            differing += d > 64;
+        }
+    }
+    QImage both(left.width() * 2 + 20, left.height(), QImage::Format_ARGB32_Premultiplied);
+    both.fill(Qt::darkGray);
+    QPainter painter(&both);
+    painter.drawImage(0, 0, left);
+    painter.drawImage(left.width() + 20, 0, right);
+    painter.end();
+    const QString path = dir + QStringLiteral("/compare_%1.png").arg(width);
+    both.save(path);
+    std::printf("compare_%d: %d pixels differ by more than 64 (%s)\n", width, differing,
+                qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (!prepareMotorState(QCoreApplication::applicationDirPath())) {
+        std::fprintf(stderr, "cannot map the histories\n");
+        return 1;
+    }
+    fillNoisyPosition();
+
+    QString compareDir;
+    const QStringList args = app.arguments();
+    const int at = args.indexOf(QStringLiteral("--compare"));
+    if (at >= 0 && at + 1 < args.size()) {
+        compareDir = args.at(at + 1);
+        QDir().mkpath(compareDir);
+    }
+
+    Canvas canvas;
+    canvas.resize(1000, 600);
+    QImage image(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int width : {16000, 250}) {
+        prepareCanvas(canvas, width);
+        std::printf("paint_%d: %.3f ms\n", width, meanPaintMs(canvas, image));
+        if (!compareDir.isEmpty())
+            writeComparison(canvas, width, compareDir);
+    }
+    return 0;
+}
