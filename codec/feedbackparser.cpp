@@ -1,0 +1,132 @@
+#include "feedbackparser.h"
+
+#include "framemath.h"
+#include "frames.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// Index of the first pair of sync bytes at or after `from`, or -1.
+int findHeader(const quint8 *bytes, int from, int size)
+{
+    int j = from;
+    while (j + 1 < size) {
+        const void *hit = std::memchr(bytes + j, syncByte, static_cast<std::size_t>(size - 1 - j));
+        if (!hit)
+            return -1;
+        j = static_cast<int>(static_cast<const quint8 *>(hit) - bytes);
+        if (bytes[j + 1] == syncByte)
+            return j;
+        // bytes[j + 1] is not a sync byte, so no pair starts at j or j + 1.
+        j += 2;
+    }
+    return -1;
+}
+
+qint64 storableSamples(const MotorState &state)
+{
+    qint64 capacity = historyCapacity;
+    for (const History &h : state.histories)
+        capacity = std::min<qint64>(capacity, static_cast<qint64>(h.size()));
+    return capacity;
+}
+
+inline void widen(float value, float &low, float &high)
+{
+    // Comparisons with NaN are false, so a NaN sample leaves the range alone.
+    if (value > high)
+        high = value;
+    if (value < low)
+        low = value;
+}
+} // namespace
+
+FeedbackPass parseFeedback(MotorState &state, const Limits &limits)
+{
+    FeedbackPass pass;
+    QByteArray &buffer = state.rxBuffer;
+    const int size = buffer.size();
+    const qint64 capacity = storableSamples(state);
+    if (size >= 3) {
+        const quint8 *bytes = reinterpret_cast<const quint8 *>(buffer.constData());
+        const float positionMin = static_cast<float>(limits.positionMin);
+        const float positionMax = static_cast<float>(limits.positionMax);
+        const float velocityMin = static_cast<float>(limits.velocityMin);
+        const float velocityMax = static_cast<float>(limits.velocityMax);
+        const float currentMin = static_cast<float>(limits.currentMin);
+        const float currentMax = static_cast<float>(limits.currentMax);
+        float *positions = state.positionHistory().data();
+        float *velocities = state.velocityHistory().data();
+        float *currents = state.currentHistory().data();
+        float positionLow = state.decodePositionMin, positionHigh = state.decodePositionMax;
+        float velocityLow = state.decodeVelocityMin, velocityHigh = state.decodeVelocityMax;
+        float currentLow = state.decodeCurrentMin, currentHigh = state.decodeCurrentMax;
+        qint64 count = state.sampleCount;
+
+        int at = 0;
+        while (size - at >= 3) {
+            const quint8 *frame = bytes + at;
+            if (frame[0] == syncByte && frame[1] == syncByte) {
+                const int length = static_cast<qint8>(frame[2]);
+                if (length <= 0) {
+                    // Often a stray sync byte before a real header: dropping one byte
+                    // lets that header be read next.
+                    ++pass.events;
+                    ++pass.errors;
+                    ++at;
+                    continue;
+                }
+                if (size - at < length)
+                    break;
+                at += length;
+                ++pass.events;
+                if (length != feedbackFrameLength || frame[3] != feedbackType ||
+                    static_cast<quint8>(byteSum(frame, 10)) != frame[10]) {
+                    ++pass.errors;
+                    continue;
+                }
+                if (count < 0 || count >= capacity) {
+                    ++pass.dropped;
+                    continue;
+                }
+                const FeedbackCodes codes = unpackFeedback(frame);
+                const float position = fixedToFloat(codes.position, positionMin, positionMax, 16);
+                const float velocity = fixedToFloat(codes.velocity, velocityMin, velocityMax, 12);
+                const float current = fixedToFloat(codes.current, currentMin, currentMax, 12);
+                positions[count] = position;
+                velocities[count] = velocity;
+                currents[count] = current;
+                ++count;
+                ++pass.stored;
+                widen(position, positionLow, positionHigh);
+                widen(velocity, velocityLow, velocityHigh);
+                widen(current, currentLow, currentHigh);
+            } else {
+                ++pass.events;
+                ++pass.errors;
+                const int next = findHeader(bytes, at + 1, size);
+                if (next >= 0)
+                    at = next;
+                else
+                    // A final sync byte may be the first half of a header still arriving.
+                    at = bytes[size - 1] == syncByte ? size - 1 : size;
+            }
+        }
+
+        state.sampleCount = static_cast<qint32>(count);
+        state.decodePositionMin = positionLow;
+        state.decodePositionMax = positionHigh;
+        state.decodeVelocityMin = velocityLow;
+        state.decodeVelocityMax = velocityHigh;
+        state.decodeCurrentMin = currentLow;
+        state.decodeCurrentMax = currentHigh;
+        // Removing once per pass, not once per frame: each removal moves the rest of
+        // the buffer, so per-frame removal would be quadratic in the buffer's length.
+        if (at > 0)
+            buffer.remove(0, at);
+        pass.consumed = at;
+    }
+    pass.historiesFull = state.sampleCount >= capacity;
+    return pass;
+}
