@@ -1,0 +1,69 @@
+// korvane-sim: a simulated USB-CAN adapter with one motor, on a pseudo-terminal.
+#include "ptysimulator.h"
+#include "simoptions.h"
+
+#include <QCoreApplication>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+std::atomic<int> stopSignal{0};
+
+void onStopSignal(int signal)
+{
+    stopSignal.store(signal);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SimOptions options;
+    QString message;
+    switch (parseSimOptions(app.arguments(), &options, &message)) {
+    case OptionsResult::Help:
+        std::fputs(qPrintable(message), stdout);
+        return 0;
+    case OptionsResult::Error:
+        std::fprintf(stderr, "korvane-sim: %s (see --help)\n", qPrintable(message));
+        return 2;
+    case OptionsResult::Run:
+        break;
+    }
+
+    // The stop signals stay blocked except while the simulator waits, so one that
+    // arrives between two waits is delivered at the next instead of being missed.
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, s);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    PtySimulator simulator(options);
+    if (!simulator.open(&message)) {
+        std::fprintf(stderr, "korvane-sim: %s\n", qPrintable(message));
+        return 1;
+    }
+    std::printf("device: %s\n", qPrintable(simulator.devicePath()));
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "korvane-sim: motor %d behind %s (link %s); %.1f feedback frames/s in display "
+                 "mode\n",
+                 options.motorId, qPrintable(simulator.devicePath()), qPrintable(options.link),
+                 feedbackRate(options));
+
+    simulator.run(stopSignal, &waitMask);
+    simulator.close();
+    for (const QString &line : summaryLines(simulator.stats()))
+        std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,153 @@
+#include "simoptions.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+#include <cmath>
+
+double lineFrameRate(int baud)
+{
+    return baud / 10.0 / 11.0;
+}
+
+double feedbackRate(const SimOptions &options)
+{
+    return std::min(options.rate, lineFrameRate(options.baud));
+}
+
+namespace {
+bool readInt(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
+             QString *message)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const int v = parser.value(name).toInt(&ok);
+    if (!ok || v < min || v > max) {
+        *message = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                       .arg(name)
+                       .arg(min)
+                       .arg(max)
+                       .arg(parser.value(name));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+bool readNumber(const QCommandLineParser &parser, const QString &name, bool allowZero,
+                double *value, QString *message)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const double v = parser.value(name).toDouble(&ok);
+    // Bounded so that deadlines computed from it stay finite.
+    if (!ok || !std::isfinite(v) || v < 0 || (!allowZero && v == 0) || v > 1e9) {
+        *message =
+            QStringLiteral("--%1 wants a %2number, not \"%3\"")
+                .arg(name, allowZero ? QString() : QStringLiteral("positive "), parser.value(name));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+} // namespace
+
+OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options, QString *message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated USB-CAN adapter with one motor behind it, served on a pseudo-terminal.\n"
+        "Prints \"device: <path>\" once the terminal is ready and a summary of the traffic\n"
+        "when it stops (SIGINT, SIGTERM, SIGHUP, --duration or --hangup-after)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    const SimOptions defaults;
+    auto value = [&parser](const QString &name, const QString &description,
+                           const QString &valueName) {
+        parser.addOption(QCommandLineOption(name, description, valueName));
+    };
+    value(QStringLiteral("motor-id"), QStringLiteral("CAN ID of the simulated motor (default 1)."),
+          QStringLiteral("id"));
+    value(QStringLiteral("rate"),
+          QStringLiteral("Feedback frames per second in display mode (default 1000), capped by "
+                         "what the baud rate can carry."),
+          QStringLiteral("frames"));
+    value(QStringLiteral("baud"), QStringLiteral("Line speed used for pacing (default 921600)."),
+          QStringLiteral("baud"));
+    value(QStringLiteral("link"),
+          QStringLiteral("Symbolic link to the device, removed at exit (default %1).")
+              .arg(defaults.link),
+          QStringLiteral("path"));
+    value(QStringLiteral("noise"),
+          QStringLiteral("Insert N random bytes per 100 feedback frames (never AA AA)."),
+          QStringLiteral("N"));
+    value(QStringLiteral("corrupt"),
+          QStringLiteral("Give N of every 100 feedback frames a wrong checksum."),
+          QStringLiteral("N"));
+    value(QStringLiteral("refuse-acks"),
+          QStringLiteral("Ignore the next N mode requests: no reply, no mode change."),
+          QStringLiteral("N"));
+    value(QStringLiteral("garble-acks"),
+          QStringLiteral("Answer the next N mode requests with a wrong 7-byte reply (the mode "
+                         "still changes)."),
+          QStringLiteral("N"));
+    value(QStringLiteral("hangup-after"),
+          QStringLiteral("Close the terminal and exit after this many seconds."),
+          QStringLiteral("seconds"));
+    value(QStringLiteral("duration"), QStringLiteral("Stop after this many seconds."),
+          QStringLiteral("seconds"));
+    value(QStringLiteral("seed"), QStringLiteral("Seed of the noise generator (default 1)."),
+          QStringLiteral("n"));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("not-powered"),
+        QStringLiteral("Answer every configuration-mode input with the byte FF.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("exit-on-close"),
+        QStringLiteral("Exit when the client closes the device instead of waiting for the next.")));
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return OptionsResult::Error;
+    }
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return OptionsResult::Help;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message =
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
+        return OptionsResult::Error;
+    }
+
+    SimOptions o;
+    int seed = 1;
+    double rate = o.rate;
+    const bool ok =
+        readInt(parser, QStringLiteral("motor-id"), 0, 255, &o.motorId, message) &&
+        readInt(parser, QStringLiteral("baud"), 1, 100000000, &o.baud, message) &&
+        readInt(parser, QStringLiteral("noise"), 0, 100000, &o.noise, message) &&
+        readInt(parser, QStringLiteral("corrupt"), 0, 100, &o.corrupt, message) &&
+        readInt(parser, QStringLiteral("refuse-acks"), 0, 1000000, &o.refuseAcks, message) &&
+        readInt(parser, QStringLiteral("garble-acks"), 0, 1000000, &o.garbleAcks, message) &&
+        readInt(parser, QStringLiteral("seed"), 0, 2147483647, &seed, message) &&
+        readNumber(parser, QStringLiteral("rate"), false, &rate, message) &&
+        readNumber(parser, QStringLiteral("hangup-after"), false, &o.hangupAfter, message) &&
+        readNumber(parser, QStringLiteral("duration"), false, &o.duration, message);
+    if (!ok)
+        return OptionsResult::Error;
+    if (parser.isSet(QStringLiteral("link"))) {
+        o.link = parser.value(QStringLiteral("link"));
+        if (o.link.isEmpty()) {
+            *message = QStringLiteral("--link wants a path");
+            return OptionsResult::Error;
+        }
+    }
+    o.rate = rate;
+    o.seed = static_cast<quint32>(seed);
+    o.notPowered = parser.isSet(QStringLiteral("not-powered"));
+    o.exitOnClose = parser.isSet(QStringLiteral("exit-on-close"));
+    *options = o;
+    return OptionsResult::Run;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// Command-line settings of the simulated adapter.
+struct SimOptions
+{
+    int motorId = 1;
+    double rate = 1000; // feedback frames per second asked for
+    int baud = 921600;
+    QString link = QStringLiteral("/tmp/korvane-sim");
+    int noise = 0;   // noise bytes per 100 feedback frames
+    int corrupt = 0; // feedback frames in every 100 with a wrong checksum
+    int refuseAcks = 0;
+    int garbleAcks = 0;
+    double hangupAfter = 0; // seconds; 0 never
+    double duration = 0;    // seconds; 0 until stopped
+    bool notPowered = false;
+    bool exitOnClose = false;
+    quint32 seed = 1;
+};
+
+// Feedback frames per second a serial line of `baud` can carry: 11 bytes per frame,
+// 10 bits per byte with start and stop bit.
+double lineFrameRate(int baud);
+
+// The rate the simulator streams at: the one asked for, capped by the line.
+double feedbackRate(const SimOptions &options);
+
+enum class OptionsResult
+{
+    Run,
+    Help,
+    Error
+};
+
+// Parses the program's arguments (the first being the program name). On Help the
+// message holds the help text, on Error a one-line reason.
+OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options, QString *message);
