@@ -6,10 +6,10 @@
 #include "datatool.h"
 #include "doublecanvas.h"
 #include "motorstate.h"
-#include "widgetstate.h"
 #include "myserialport.h"
 #include "packunit.h"
 #include "saveunit.h"
+#include "widgetstate.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -29,7 +29,8 @@ void replacePlaceholder(QWidget *container, QWidget *placeholder, QWidget *repla
     if (container && container->layout())
         layout = container->layout();
     if (layout) {
-        QLayoutItem *old = layout->replaceWidget(placeholder, replacement, Qt::FindChildrenRecursively);
+        QLayoutItem *old =
+            layout->replaceWidget(placeholder, replacement, Qt::FindChildrenRecursively);
         delete old;
     }
     delete placeholder;
@@ -73,7 +74,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     startWorkers();
 
     // Initial enabled states: nothing that needs a connection responds yet.
-    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnToTXT, ui->btnToPNG, ui->btnMotorMode, ui->btnMotorExit, ui->btnZeroPos, ui->btnSendOnce, ui->comboMotor, ui->editKd, ui->editkp, ui->editPosition, ui->editTorque, ui->editVelocity, ui->ckbPosion, ui->ckbVelocity, ui->ckbTorque},
+    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnToTXT,
+                   ui->btnToPNG, ui->btnMotorMode, ui->btnMotorExit, ui->btnZeroPos,
+                   ui->btnSendOnce, ui->comboMotor, ui->editKd, ui->editkp, ui->editPosition,
+                   ui->editTorque, ui->editVelocity, ui->ckbPosion, ui->ckbVelocity, ui->ckbTorque},
                   false);
     ui->editConfig->setReadOnly(true);
     ui->tabWidget->setCurrentIndex(0);
@@ -173,8 +177,8 @@ void MainWindow::createPlots()
     const PlotPlace places[] = {
         {&plotPosition, ui->tab_pos, ui->widget, PositionChannel, now.positionMin, now.positionMax,
          "plotPosition"},
-        {&plotVelocity, ui->tab_vel, ui->widget_2, VelocityChannel, now.velocityMin, now.velocityMax,
-         "plotVelocity"},
+        {&plotVelocity, ui->tab_vel, ui->widget_2, VelocityChannel, now.velocityMin,
+         now.velocityMax, "plotVelocity"},
         {&plotCurrent, ui->tab_cur, ui->widget_3, CurrentChannel, now.currentMin, now.currentMax,
          "plotCurrent"},
     };
@@ -261,8 +265,10 @@ void MainWindow::reloadLimits()
     barPosition->setMin(static_cast<float>(now.positionMin));
     barVelocity->setMax(static_cast<float>(now.velocityMax));
     barVelocity->setMin(static_cast<float>(now.velocityMin));
-    plotVelocity->setLimits(static_cast<float>(now.velocityMin), static_cast<float>(now.velocityMax));
-    plotPosition->setLimits(static_cast<float>(now.positionMin), static_cast<float>(now.positionMax));
+    plotVelocity->setLimits(static_cast<float>(now.velocityMin),
+                            static_cast<float>(now.velocityMax));
+    plotPosition->setLimits(static_cast<float>(now.positionMin),
+                            static_cast<float>(now.positionMax));
     plotCurrent->setLimits(static_cast<float>(now.currentMin), static_cast<float>(now.currentMax));
     // The conversion tool's ranges follow the Limits too.
     dataTool->reloadLimits();
@@ -280,7 +286,8 @@ void MainWindow::setBtnConfigText(QString text)
 
 void MainWindow::msgBox(QString text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Korvane"), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Korvane"), text, QMessageBox::Ok,
+                    this);
     box.exec();
 }
 

@@ -122,6 +122,7 @@ private:
     void reloadLimits();
     void shutDownWorkers();
     void sendSpecialFrame(const QString &word);
+    void requestRecording(void (MainWindow::*request)(QString), const QString &fileName);
     Canvas *plotForTab(int index) const;
     bool isConnected() const;
     // The shared body of the five parameter fields' checks.

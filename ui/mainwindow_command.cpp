@@ -9,10 +9,10 @@
 #include "packunit.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QLocale>
 #include <cmath>
 #include <limits>
-#include <QLineEdit>
 
 namespace {
 // Limits in messages read like printf's "%g": six significant digits, no trailing zeros.
@@ -39,7 +39,8 @@ float MainWindow::checkParameter(QWidget *field, const QString &text, double min
     if (ok) {
         // A number too large for a float becomes infinite, and so out of range.
         value = std::fabs(parsed) > std::numeric_limits<float>::max()
-                    ? std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(parsed > 0 ? 1 : -1))
+                    ? std::copysign(std::numeric_limits<float>::infinity(),
+                                    static_cast<float>(parsed > 0 ? 1 : -1))
                     : static_cast<float>(parsed);
     }
     const double wide = static_cast<double>(value);
@@ -69,8 +70,9 @@ void MainWindow::on_editPosition_textEdited(const QString &arg1)
         QMutexLocker lock(&stateMutex);
         l = {limits.positionMin, limits.positionMax};
     }
-    const float v = checkParameter(ui->editPosition, arg1, l.min, l.max,
-                                   QStringLiteral("Invalid data : Position should be within [%1,%2]"));
+    const float v =
+        checkParameter(ui->editPosition, arg1, l.min, l.max,
+                       QStringLiteral("Invalid data : Position should be within [%1,%2]"));
     {
         QMutexLocker lock(&stateMutex);
         motorState.cmdPosition = v;
@@ -86,8 +88,9 @@ void MainWindow::on_editVelocity_textEdited(const QString &arg1)
         QMutexLocker lock(&stateMutex);
         l = {limits.velocityMin, limits.velocityMax};
     }
-    const float v = checkParameter(ui->editVelocity, arg1, l.min, l.max,
-                                   QStringLiteral("Invalid data : Velocity should be within [%1,%2]"));
+    const float v =
+        checkParameter(ui->editVelocity, arg1, l.min, l.max,
+                       QStringLiteral("Invalid data : Velocity should be within [%1,%2]"));
     {
         QMutexLocker lock(&stateMutex);
         motorState.cmdVelocity = v;
@@ -103,8 +106,9 @@ void MainWindow::on_editTorque_textEdited(const QString &arg1)
         QMutexLocker lock(&stateMutex);
         l = {limits.torqueMin, limits.torqueMax};
     }
-    const float v = checkParameter(ui->editTorque, arg1, l.min, l.max,
-                                   QStringLiteral("Invalid data : Torque should be within [%1,%2]"));
+    const float v =
+        checkParameter(ui->editTorque, arg1, l.min, l.max,
+                       QStringLiteral("Invalid data : Torque should be within [%1,%2]"));
     {
         QMutexLocker lock(&stateMutex);
         motorState.cmdTorque = v;

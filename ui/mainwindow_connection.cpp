@@ -4,9 +4,9 @@
 #include "ui_mainwindow.h"
 
 #include "motorstate.h"
-#include "widgetstate.h"
 #include "myserialport.h"
 #include "packunit.h"
+#include "widgetstate.h"
 
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -90,8 +90,8 @@ void MainWindow::on_btnConnect_clicked()
         }
         // A connection resets the histories; a recording being saved or read finishes first.
         if (historyOperationRunning()) {
-            setMainStatusBar(
-                QStringLiteral("A recording is being saved or read; connect when it has finished."));
+            setMainStatusBar(QStringLiteral(
+                "A recording is being saved or read; connect when it has finished."));
             return;
         }
         const PortEntry &port = ports.at(index);
@@ -149,7 +149,9 @@ void MainWindow::connectFailed()
     ui->btnKeyControl->setEnabled(false);
 }
 
-void MainWindow::unConnectFailed() {}
+void MainWindow::unConnectFailed()
+{
+}
 
 void MainWindow::unConnectSucceed()
 {
@@ -162,7 +164,8 @@ void MainWindow::unConnectSucceed()
     ui->btnToPNG->setEnabled(true);
     ui->btnToTXT->setEnabled(true);
     ui->btnFromTXT->setEnabled(true);
-    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnMotorMode, ui->btnMotorExit, ui->btnZeroPos, ui->btnSendOnce},
+    setEnabledAll({ui->btnRun, ui->btnStop, ui->btnDisplay, ui->btnKeyControl, ui->btnMotorMode,
+                   ui->btnMotorExit, ui->btnZeroPos, ui->btnSendOnce},
                   false);
     ui->comboPort->setEnabled(true);
     ui->comboBaudRate->setEnabled(true);

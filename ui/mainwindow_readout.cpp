@@ -43,9 +43,11 @@ void MainWindow::uiFlush()
         c = motorState.currentHistory()[n];
     }
     const float usage = static_cast<float>(n) / static_cast<float>(historyCapacity) * 100.0f;
-    btnConfig->setText(QStringLiteral("Memory Usage: %1 %").arg(static_cast<double>(usage), 0, 'f', 4));
+    btnConfig->setText(
+        QStringLiteral("Memory Usage: %1 %").arg(static_cast<double>(usage), 0, 'f', 4));
 
-    ui->labPosition->setText(QStringLiteral("Position:%1 rad").arg(static_cast<double>(p), 0, 'f', 2));
+    ui->labPosition->setText(
+        QStringLiteral("Position:%1 rad").arg(static_cast<double>(p), 0, 'f', 2));
     barPosition->setValue(p);
     barPosition->repaint();
     ui->labVelocity->setText(

@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "motorstate.h"
+#include "saveunit.h"
 
 #include <QFileDialog>
 
@@ -14,6 +15,17 @@ QString recordingDirectory()
 }
 } // namespace
 
+// Marks the histories as busy from the click on, not only once the worker starts, so a
+// connection made while the request still waits in the worker's queue cannot reset
+// them underneath it. The mark is lifted by a call queued right behind the request.
+void MainWindow::requestRecording(void (MainWindow::*request)(QString), const QString &fileName)
+{
+    beginHistoryOperation();
+    emit(this->*request)(fileName);
+    QMetaObject::invokeMethod(
+        saveUnit, [] { endHistoryOperation(); }, Qt::QueuedConnection);
+}
+
 void MainWindow::on_btnToTXT_clicked()
 {
     const QString name =
@@ -21,7 +33,7 @@ void MainWindow::on_btnToTXT_clicked()
                                      recordingDirectory(), QStringLiteral("TXT files (*.txt)"));
     if (name.isEmpty())
         return;
-    emit toTxt(name);
+    requestRecording(&MainWindow::toTxt, name);
 }
 
 void MainWindow::on_btnFromTXT_clicked()
@@ -31,7 +43,7 @@ void MainWindow::on_btnFromTXT_clicked()
                                      recordingDirectory(), QStringLiteral("TXT files (*.txt)"));
     if (name.isEmpty())
         return;
-    emit fromTxt(name);
+    requestRecording(&MainWindow::fromTxt, name);
 }
 
 void MainWindow::on_btnToPNG_clicked()

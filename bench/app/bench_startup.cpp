@@ -51,7 +51,8 @@ int main(int argc, char *argv[])
     prepareMotorState(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
     MainWindow window;
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "the window was not exposed\n");
     std::printf("startup_to_window_shown: %.1f ms\n", secondsSinceProcessStart() * 1000.0);
 
     QTest::qWait(1500);

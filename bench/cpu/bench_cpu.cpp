@@ -56,12 +56,18 @@ int main(int argc, char *argv[])
     window.show();
     auto *combo = window.findChild<QComboBox *>(QStringLiteral("comboPort"));
     auto *status = window.findChild<QLabel *>(QStringLiteral("labMainStatus"));
-    QTest::qWaitFor([&] { return combo->findText(link, Qt::MatchStartsWith) >= 0; }, 5000);
+    if (!QTest::qWaitFor([&] { return combo->findText(link, Qt::MatchStartsWith) >= 0; }, 5000)) {
+        std::fprintf(stderr, "the simulator's port was not listed\n");
+        return 1;
+    }
     combo->setCurrentIndex(combo->findText(link, Qt::MatchStartsWith));
     window.findChild<QPushButton *>(QStringLiteral("btnConnect"))->click();
-    if (!QTest::qWaitFor([&] { return status->text().startsWith(QStringLiteral("Change to Display")) ||
-                                      status->text().startsWith(QStringLiteral("USB data")); },
-                         10000)) {
+    if (!QTest::qWaitFor(
+            [&] {
+                return status->text().startsWith(QStringLiteral("Change to Display")) ||
+                       status->text().startsWith(QStringLiteral("USB data"));
+            },
+            10000)) {
         std::fprintf(stderr, "display mode not reached: %s\n", qPrintable(status->text()));
         return 1;
     }

@@ -1,6 +1,7 @@
 // Drives the real window (offscreen) against a pseudo-terminal playing the adapter:
 // what the user types and clicks must reach the wire byte for byte, at the right
 // times, and what the adapter sends must reach the window.
+#include "framemath.h"
 #include "frames.h"
 #include "mainwindow.h"
 #include "motorstate.h"
@@ -65,7 +66,8 @@ private:
 
 void TestEndToEnd::initTestCase()
 {
-    QVERIFY(prepareMotorState(qEnvironmentVariable("KORVANE_BIN_DIR")));
+    QVERIFY(prepareMotorState(qEnvironmentVariable(
+        "KORVANE_BIN_DIR", QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"))));
     peer = new PtyPeer;
     QVERIFY(peer->isOpen());
     qputenv("KORVANE_EXTRA_PORTS", peer->slavePath().toLocal8Bit());
@@ -217,13 +219,14 @@ void TestEndToEnd::sixRefusedAcknowledgementsGiveUp()
     clickTab(0);
     // The first request and five retries, each answered with a reply that is off by one byte.
     for (int attempt = 0; attempt < 6; ++attempt) {
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), bytesOf(toDisplayFrame, modeFrameLength));
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 3000),
+                 bytesOf(toDisplayFrame, modeFrameLength));
         QByteArray wrong = bytesOf(modeAckFrame, modeFrameLength);
         wrong[4] = 0;
         peer->write(wrong);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(closer.texts(), QStringList{QStringLiteral("Change to Display mode failed.")},
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(closer.texts(),
+                              QStringList{QStringLiteral("Change to Display mode failed.")}, 5000);
     QCOMPARE(status(), QStringLiteral("Change to Display mode failed."));
     QCOMPARE(find<QTabWidget>("tabWidget")->currentIndex(), 3);
     QCOMPARE(peer->readAtLeast(1, 700).size(), 0);
