@@ -60,8 +60,25 @@ int main(int argc, char *argv[])
                  options.motorId, qPrintable(simulator.devicePath()), qPrintable(options.link),
                  feedbackRate(options));
 
-    simulator.run(stopSignal, &waitMask);
+    const PtySimulator::StopReason reason = simulator.run(stopSignal, &waitMask);
     simulator.close();
+    switch (reason) {
+    case PtySimulator::StopReason::Signal:
+        std::fprintf(stderr, "korvane-sim: stopped by signal %d\n", stopSignal.load());
+        break;
+    case PtySimulator::StopReason::Duration:
+        std::fprintf(stderr, "korvane-sim: duration over\n");
+        break;
+    case PtySimulator::StopReason::Hangup:
+        std::fprintf(stderr, "korvane-sim: hung up as asked\n");
+        break;
+    case PtySimulator::StopReason::ClientClosed:
+        std::fprintf(stderr, "korvane-sim: the client closed the device\n");
+        break;
+    case PtySimulator::StopReason::Failed:
+        std::fprintf(stderr, "korvane-sim: the terminal failed\n");
+        break;
+    }
     for (const QString &line : summaryLines(simulator.stats()))
         std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);

@@ -215,7 +215,9 @@ void PtySimulator::clientClosed(double now)
 bool PtySimulator::readInput()
 {
     char buffer[65536];
-    while (true) {
+    // Bounded per pass so that a client that never stops writing cannot starve the
+    // feedback.
+    for (int chunk = 0; chunk < 16; ++chunk) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
             m_parser.append(QByteArray(buffer, int(n)));
@@ -226,6 +228,7 @@ bool PtySimulator::readInput()
         // EAGAIN: all read. EIO: the client closed its side.
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
+    return true;
 }
 
 void PtySimulator::handleInput(double now)

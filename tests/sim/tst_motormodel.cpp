@@ -1,20 +1,16 @@
-// The simulated motor must behave like a damped rotor: a position command with
-// moderate gains settles on its set-point, the drive torque never leaves its range,
-// the rotor coasts and slows down outside motor mode, and the result does not depend
-// on how the caller slices time.
+// The simulated motor behaves like a damped rotor: a position command with moderate
+// gains settles on its set-point without leaving the feedback's velocity range, the
+// drive torque and current stay in their ranges (current = torque / 0.45), the rotor coasts and
+// slows down outside motor mode, and the result does not depend on how the caller slices time.
 #include "motormodel.h"
 
 #include <QtTest>
 #include <cmath>
 
 namespace {
-MotorCommand positionCommand(float position, float kp, float kd)
+MotorCommand command(float position, float kp, float kd, float velocity = 0, float torque = 0)
 {
-    MotorCommand c;
-    c.position = position;
-    c.kp = kp;
-    c.kd = kd;
-    return c;
+    return {position, velocity, kp, kd, torque};
 }
 } // namespace
 
@@ -24,12 +20,9 @@ class TestMotorModel : public QObject
 private slots:
     void settlesOnSetPoint_data();
     void settlesOnSetPoint();
-    void torqueAndCurrentLimits_data();
-    void torqueAndCurrentLimits();
     void coastsOutsideMotorMode();
     void zeroMovesTheReference();
     void sameResultHoweverAdvanced();
-    void decodesCommandPayload();
 };
 
 void TestMotorModel::settlesOnSetPoint_data()
@@ -37,10 +30,15 @@ void TestMotorModel::settlesOnSetPoint_data()
     QTest::addColumn<float>("target");
     QTest::addColumn<float>("kp");
     QTest::addColumn<float>("kd");
-    QTest::newRow("soft") << 3.f << 5.f << 0.5f;
-    QTest::newRow("middle, backwards") << -2.f << 10.f << 1.f;
-    QTest::newRow("stiff, far, torque-limited") << 30.f << 20.f << 1.f;
-    QTest::newRow("stiff, light damping") << 3.f << 20.f << 0.5f;
+    QTest::addColumn<float>("feedForward");
+    QTest::addColumn<double>("settlesAt");
+    QTest::addColumn<double>("firstTorque");
+    QTest::newRow("soft") << 3.f << 5.f << 0.5f << 0.f << 3.0 << 15.0;
+    QTest::newRow("middle, backwards, torque-limited")
+        << -2.f << 10.f << 1.f << 0.f << -2.0 << -18.0;
+    QTest::newRow("stiff, far, torque-limited") << 30.f << 20.f << 1.f << 0.f << 30.0 << 18.0;
+    QTest::newRow("stiff, light damping") << 3.f << 20.f << 0.5f << 0.f << 3.0 << 18.0;
+    QTest::newRow("feed-forward shifts the rest point") << 0.f << 20.f << 1.f << 2.f << 0.1 << 2.0;
 }
 
 void TestMotorModel::settlesOnSetPoint()
@@ -48,68 +46,40 @@ void TestMotorModel::settlesOnSetPoint()
     QFETCH(float, target);
     QFETCH(float, kp);
     QFETCH(float, kd);
+    QFETCH(float, feedForward);
+    QFETCH(double, settlesAt);
+    QFETCH(double, firstTorque);
     MotorModel model;
-    model.setCommand(positionCommand(target, kp, kd));
+    model.setCommand(command(target, kp, kd, 0, feedForward));
     model.setMotorMode(true);
+    model.step();
+    QVERIFY(std::abs(model.torque() - firstTorque) < 1e-6);
+    QVERIFY(std::abs(model.current() - firstTorque / 0.45) < 1e-6);
     double fastest = 0;
     for (int ms = 1; ms <= 2000; ++ms) {
         model.advanceTo(ms / 1000.0);
         fastest = std::max(fastest, std::abs(model.velocity()));
     }
-    // The feedback could not report anything faster.
     QVERIFY2(fastest <= 45, qPrintable(QStringLiteral("reached %1 rad/s").arg(fastest)));
-    QVERIFY2(std::abs(model.position() - target) < 0.01,
-             qPrintable(QStringLiteral("position %1 after 2 s").arg(model.position())));
-    QVERIFY2(std::abs(model.velocity()) < 0.05,
-             qPrintable(QStringLiteral("still moving at %1").arg(model.velocity())));
-}
-
-void TestMotorModel::torqueAndCurrentLimits_data()
-{
-    QTest::addColumn<float>("target");
-    QTest::addColumn<float>("feedForward");
-    QTest::addColumn<double>("torque");
-    QTest::addColumn<double>("current");
-    QTest::newRow("far ahead") << 90.f << 0.f << 18.0 << 40.0;
-    QTest::newRow("far behind") << -90.f << 0.f << -18.0 << -40.0;
-    QTest::newRow("feed-forward only") << 0.f << 4.5f << 4.5 << 10.0;
-    QTest::newRow("feed-forward beyond the range") << 0.f << -30.f << -18.0 << -40.0;
-}
-
-void TestMotorModel::torqueAndCurrentLimits()
-{
-    QFETCH(float, target);
-    QFETCH(float, feedForward);
-    QFETCH(double, torque);
-    QFETCH(double, current);
-    MotorModel model;
-    MotorCommand command = positionCommand(target, target == 0 ? 0 : 500, 0);
-    command.torque = feedForward;
-    model.setCommand(command);
-    model.setMotorMode(true);
-    model.step();
-    QCOMPARE(model.torque(), torque);
-    QCOMPARE(model.current(), current);
+    QVERIFY2(std::abs(model.position() - settlesAt) < 0.01 && std::abs(model.velocity()) < 0.05,
+             qPrintable(QStringLiteral("at %1, moving at %2 after 2 s")
+                            .arg(model.position())
+                            .arg(model.velocity())));
 }
 
 void TestMotorModel::coastsOutsideMotorMode()
 {
     MotorModel model;
-    MotorCommand spin;
-    spin.velocity = 10;
-    spin.kd = 1;
-    model.setCommand(spin);
-    // Commands alone do not move a motor that is not in motor mode.
+    model.setCommand(command(0, 0, 1, 10));
     model.advanceTo(0.5);
-    QCOMPARE(model.position(), 0.0);
-
+    QVERIFY2(model.position() == 0, "a command moved a motor outside motor mode");
     model.setMotorMode(true);
     model.advanceTo(1.5);
     const double v0 = model.velocity();
+    const double p0 = model.position();
     QVERIFY(v0 > 9);
     model.setMotorMode(false);
     QCOMPARE(model.current(), 0.0);
-    const double p0 = model.position();
     model.advanceTo(2.0);
     // Viscous friction alone: v falls by e^(-t b / J).
     const double expected = v0 * std::exp(-0.5 * MotorModel::friction / MotorModel::inertia);
@@ -121,7 +91,7 @@ void TestMotorModel::coastsOutsideMotorMode()
 void TestMotorModel::zeroMovesTheReference()
 {
     MotorModel model;
-    model.setCommand(positionCommand(2, 10, 1));
+    model.setCommand(command(2, 10, 1));
     model.setMotorMode(true);
     model.advanceTo(2.0);
     model.setZero();
@@ -136,7 +106,7 @@ void TestMotorModel::sameResultHoweverAdvanced()
     MotorModel once;
     MotorModel sliced;
     for (MotorModel *m : {&once, &sliced}) {
-        m->setCommand(positionCommand(5, 10, 0.5));
+        m->setCommand(command(5, 10, 0.5));
         m->setMotorMode(true);
     }
     once.advanceTo(0.73);
@@ -146,17 +116,6 @@ void TestMotorModel::sameResultHoweverAdvanced()
     QCOMPARE(sliced.time(), once.time());
     QCOMPARE(sliced.position(), once.position());
     QCOMPARE(sliced.velocity(), once.velocity());
-}
-
-void TestMotorModel::decodesCommandPayload()
-{
-    // Codes of position 1, velocity 2, Kp 10, Kd 1, torque 0.5 over the default Limits.
-    const MotorCommand c = decodeCommand({33110, 2138, 81, 819, 2104});
-    QVERIFY(std::abs(c.position - 1.f) < 0.003f);
-    QVERIFY(std::abs(c.velocity - 2.f) < 0.03f);
-    QVERIFY(std::abs(c.kp - 10.f) < 0.13f);
-    QVERIFY(std::abs(c.kd - 1.f) < 0.002f);
-    QVERIFY(std::abs(c.torque - 0.5f) < 0.01f);
 }
 
 QTEST_GUILESS_MAIN(TestMotorModel)
