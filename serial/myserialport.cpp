@@ -1,0 +1,416 @@
+#include "myserialport.h"
+
+#include "frames.h"
+#include "motorstate.h"
+
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+constexpr int readPeriodMs = 2;
+constexpr int writePeriodMs = 20;
+constexpr int errorCheckPeriodMs = 500;
+constexpr int modeReplyWaitMs = 500;
+constexpr qint64 writePeriodNs = qint64(writePeriodMs) * 1000000;
+// A write pass later than this restarts the 20 ms grid from now.
+constexpr qint64 writeLateNs = 1000000;
+constexpr int modeDisplay = 0;
+constexpr int modeConfig = 1;
+
+QTimer *makeSingleShot(QObject *owner, int ms, Qt::TimerType type)
+{
+    auto *timer = new QTimer(owner);
+    timer->setSingleShot(true);
+    timer->setInterval(ms);
+    timer->setTimerType(type);
+    return timer;
+}
+} // namespace
+
+MySerialPort::MySerialPort(QObject *parent)
+    : QSerialPort(parent), m_readTimer(makeSingleShot(this, readPeriodMs, Qt::PreciseTimer)),
+      m_writeTimer(makeSingleShot(this, writePeriodMs, Qt::PreciseTimer)),
+      m_errorTimer(makeSingleShot(this, errorCheckPeriodMs, Qt::CoarseTimer)),
+      m_modeTimer(makeSingleShot(this, modeReplyWaitMs, Qt::CoarseTimer))
+{
+    std::memcpy(fallbackFrame, fallbackFrameBytes, sizeof fallbackFrame);
+    QObject::connect(m_readTimer, &QTimer::timeout, this, &MySerialPort::readWork);
+    QObject::connect(m_writeTimer, &QTimer::timeout, this, &MySerialPort::writeWork);
+    QObject::connect(m_errorTimer, &QTimer::timeout, this, &MySerialPort::checkIOError);
+    QObject::connect(m_modeTimer, &QTimer::timeout, this, &MySerialPort::checkChange);
+    m_writeClock.start();
+}
+
+MySerialPort::~MySerialPort()
+{
+    delete port;
+}
+
+void MySerialPort::setPortLocation(const QString &path)
+{
+    std::lock_guard<std::mutex> lock(m_settingsLock);
+    portInfo = QSerialPortInfo();
+    m_portLocation = path;
+}
+
+void MySerialPort::setInfo(const QSerialPortInfo &info)
+{
+    std::lock_guard<std::mutex> lock(m_settingsLock);
+    portInfo = info;
+    m_portLocation = info.systemLocation();
+}
+
+void MySerialPort::setBaud(int baud)
+{
+    std::lock_guard<std::mutex> lock(m_settingsLock);
+    baudRate = baud;
+}
+
+bool MySerialPort::portOpen() const
+{
+    return port && port->isOpen();
+}
+
+bool MySerialPort::connect()
+{
+    // A second connect replaces the open connection instead of leaking it.
+    closePort();
+
+    QString location;
+    qint32 baud;
+    {
+        std::lock_guard<std::mutex> lock(m_settingsLock);
+        location = m_portLocation;
+        baud = baudRate;
+    }
+    auto *opened = new QSerialPort;
+    // setup before opening
+    opened->setPortName(location);
+    opened->setBaudRate(baud, QSerialPort::AllDirections);
+    opened->setDataBits(QSerialPort::Data8);
+    opened->setParity(QSerialPort::NoParity);
+    opened->setStopBits(QSerialPort::OneStop);
+    opened->setFlowControl(QSerialPort::NoFlowControl);
+
+    if (opened->open(QIODevice::ReadWrite)) {
+        opened->clear(QSerialPort::AllDirections);
+        {
+            std::lock_guard<std::mutex> lock(m_portLock);
+            port = opened;
+        }
+        emit connectSucceed();
+        return true;
+    }
+
+    const QSerialPort::SerialPortError code = opened->error();
+    delete opened;
+    QString message;
+    switch (code) {
+    case QSerialPort::DeviceNotFoundError:
+        message = QStringLiteral("Device not found");
+        break;
+    case QSerialPort::PermissionError:
+        message = QStringLiteral("Device has been opened by another process or No permission");
+        break;
+    case QSerialPort::OpenError:
+        message = QStringLiteral("Device has been opened");
+        break;
+    default:
+        message = QStringLiteral("Unknown error happens , Error code = %1\nMaybe BaudRate is wrong")
+                      .arg(int(code));
+        break;
+    }
+    emit statusMsg(QStringLiteral("Open Port Failed."));
+    emit msgBox(message);
+    emit connectFailed();
+    return false;
+}
+
+bool MySerialPort::unConnect()
+{
+    loopRunning = false;
+    QThread *own = thread();
+    // The port and its notifiers belong to the worker's thread: close it there while
+    // that thread still runs its event loop, here once it has stopped.
+    if (own && own != QThread::currentThread() && own->isRunning())
+        closePortOnWorkerThread();
+    else
+        closePort();
+    emit unConnectSucceed();
+    return true;
+}
+
+void MySerialPort::closePort()
+{
+    if (QThread::currentThread() == thread()) {
+        m_modeTimer->stop();
+        // Only when the loops are off: a connect that replaces its port keeps them.
+        if (!loopRunning) {
+            m_readTimer->stop();
+            m_writeTimer->stop();
+            m_errorTimer->stop();
+        }
+    }
+    QSerialPort *old;
+    {
+        std::lock_guard<std::mutex> lock(m_portLock);
+        old = port;
+        port = nullptr;
+    }
+    if (!old)
+        return;
+    if (old->isOpen())
+        old->close();
+    delete old;
+}
+
+void MySerialPort::closePortForCaller()
+{
+    closePort();
+    {
+        std::lock_guard<std::mutex> lock(m_portLock);
+        ++m_closesDone;
+    }
+    m_portClosed.notify_all();
+}
+
+void MySerialPort::closePortOnWorkerThread()
+{
+    std::unique_lock<std::mutex> lock(m_portLock);
+    const quint64 ticket = ++m_closeRequests;
+    lock.unlock();
+    QMetaObject::invokeMethod(this, "closePortForCaller", Qt::QueuedConnection);
+    lock.lock();
+    QDeadlineTimer deadline(5000);
+    while (m_closesDone < ticket) {
+        if (m_portClosed.wait_for(lock, std::chrono::milliseconds(10)) != std::cv_status::timeout)
+            continue;
+        // The thread left its loop before handling the request: nothing else can
+        // touch the port any more.
+        if (!thread()->isRunning()) {
+            lock.unlock();
+            closePort();
+            return;
+        }
+        // A thread that stays busy keeps its port rather than have two threads use it.
+        if (deadline.hasExpired())
+            return;
+    }
+}
+
+void MySerialPort::setLoop(bool on)
+{
+    const bool wasRunning = loopRunning.exchange(on);
+    if (!on || wasRunning)
+        return;
+    if (QThread::currentThread() == thread())
+        startLoopTimers();
+    else
+        QMetaObject::invokeMethod(this, "startLoopTimers", Qt::QueuedConnection);
+}
+
+void MySerialPort::startLoopTimers()
+{
+    // Restarting (rather than adding) the timers keeps one chain per loop even after
+    // a quick setLoop(false), setLoop(true).
+    m_readTimer->start();
+    m_nextWriteDue = m_writeClock.nsecsElapsed() + writePeriodNs;
+    m_writeTimer->start();
+    m_errorTimer->start();
+}
+
+void MySerialPort::scheduleNextWrite()
+{
+    const qint64 now = m_writeClock.nsecsElapsed();
+    // Passes keep to a fixed 20 ms grid so that timer latency does not add up; a pass
+    // that came late restarts the grid from now rather than sending the next frames
+    // early to catch up.
+    if (now - m_nextWriteDue > writeLateNs)
+        m_nextWriteDue = now + writePeriodNs;
+    else
+        m_nextWriteDue += writePeriodNs;
+    // Rounded down: the timer's own latency then keeps the passes near their due times
+    // instead of always behind them.
+    const qint64 delayMs = qMax<qint64>(0, (m_nextWriteDue - now) / 1000000);
+    m_writeTimer->start(int(delayMs));
+}
+
+void MySerialPort::readWork()
+{
+    if (!loopRunning)
+        return;
+    if (portOpen()) {
+        const QByteArray bytes = port->readAll();
+        if (!bytes.isEmpty()) {
+            QMutexLocker lock(&stateMutex);
+            motorState.rxBuffer.append(bytes);
+        }
+    }
+    m_readTimer->start();
+}
+
+void MySerialPort::writeWork()
+{
+    QByteArray frame;
+    {
+        QMutexLocker lock(&stateMutex);
+        if (loopRunning && motorState.sendEnabled) {
+            const quint8 *source =
+                motorState.usePackedCommand ? motorState.commandFrame : fallbackFrame;
+            frame = frameBytes(source, commandFrameLength);
+        }
+    }
+    if (!frame.isEmpty() && portOpen()) {
+        // A frame the line has not carried yet is dropped in favour of the new one.
+        port->clear(QSerialPort::Output);
+        port->write(frame);
+    }
+    if (loopRunning)
+        scheduleNextWrite();
+}
+
+void MySerialPort::checkIOError()
+{
+    if (!loopRunning)
+        return;
+    if (!port) {
+        m_errorTimer->start();
+        return;
+    }
+    const QSerialPort::SerialPortError code = port->error();
+    QString message;
+    switch (code) {
+    case QSerialPort::NoError:
+        m_errorTimer->start();
+        return;
+    case QSerialPort::WriteError:
+        message = QStringLiteral("Write error happened, reconnect may solve it");
+        break;
+    case QSerialPort::ReadError:
+        message = QStringLiteral("Read error happened, reconnect may solve it");
+        break;
+    case QSerialPort::ResourceError:
+        message = QStringLiteral("Connection interrupted, check your connection");
+        break;
+    case QSerialPort::UnknownError:
+        message = QStringLiteral("Unknown error happened, error code = %1").arg(int(code));
+        break;
+    default:
+        // Line errors (framing, parity, timeout ...) are not fatal; forget them so a
+        // later unplug is still noticed.
+        port->clearError();
+        m_errorTimer->start();
+        return;
+    }
+    emit msgBox(message);
+    unConnect();
+}
+
+void MySerialPort::sendOnce(const QString &word)
+{
+    QByteArray frame;
+    if (word.isEmpty()) {
+        QMutexLocker lock(&stateMutex);
+        frame = frameBytes(motorState.commandFrame, commandFrameLength);
+    } else if (specialFrameFor(word)) {
+        // Taken even without a port, so a stale prepared copy is never sent later.
+        QMutexLocker lock(&stateMutex);
+        frame = takeSpecialFrame(word);
+    }
+    if (!frame.isEmpty() && portOpen())
+        port->write(frame);
+}
+
+void MySerialPort::sendConfigText(const QString &text)
+{
+    if (portOpen())
+        port->write(text.toLatin1());
+}
+
+void MySerialPort::changeToDisplay()
+{
+    requestMode(modeDisplay, toDisplayFrame);
+}
+
+void MySerialPort::changeToConfig()
+{
+    requestMode(modeConfig, toConfigFrame);
+}
+
+void MySerialPort::requestMode(int mode, const quint8 *frame)
+{
+    if (!portOpen())
+        return;
+    requestedMode = mode;
+    loopRunning = false;
+    port->clear(QSerialPort::AllDirections);
+    // The acknowledgement must reach checkChange, not the console.
+    setConfigTextHandling(false);
+    port->write(frameBytes(frame, modeFrameLength));
+    m_modeTimer->start();
+}
+
+void MySerialPort::setConfigTextHandling(bool on)
+{
+    if (on)
+        QObject::connect(port, &QIODevice::readyRead, this, &MySerialPort::configModeReadWork,
+                         Qt::UniqueConnection);
+    else
+        QObject::disconnect(port, &QIODevice::readyRead, this, &MySerialPort::configModeReadWork);
+}
+
+void MySerialPort::checkChange()
+{
+    if (!portOpen())
+        return;
+    const QByteArray reply = port->readAll();
+    const bool good = isModeAck(reply);
+    if (requestedMode == modeConfig) {
+        if (good) {
+            setConfigTextHandling(true);
+            emit toConfigSecceed();
+        } else {
+            emit toConfigFailed();
+        }
+    } else if (requestedMode == modeDisplay) {
+        if (good) {
+            {
+                QMutexLocker lock(&stateMutex);
+                motorState.connectPending = false;
+            }
+            emit toDisplaySecceed();
+        } else {
+            setConfigTextHandling(true);
+            port->clear(QSerialPort::AllDirections);
+            emit toDisplayFailed();
+        }
+    }
+}
+
+void MySerialPort::configModeReadWork()
+{
+    if (!portOpen())
+        return;
+    const QByteArray chunk = port->readAll();
+    if (isNotPoweredChunk(chunk)) {
+        const QString text = QStringLiteral("Motor not powered or not connected.");
+        emit msgBox(text);
+        emit appendConfigText(text);
+        return;
+    }
+    emit appendConfigText(configTextFromChunk(chunk));
+}
+
+bool MySerialPort::dataEqual(QByteArray *data, char *bytes, int n)
+{
+    if (!data || data->size() < n)
+        return false;
+    if (n < 1)
+        return true;
+    return bytes && std::memcmp(data->constData(), bytes, size_t(n)) == 0;
+}
