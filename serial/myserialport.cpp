@@ -382,6 +382,10 @@ void MySerialPort::checkChange()
             {
                 QMutexLocker lock(&stateMutex);
                 motorState.connectPending = false;
+                // The adapter starts streaming right after its acknowledgement; what came
+                // with it in this read is feedback and must not be lost.
+                motorState.rxBuffer.append(reply.constData() + modeFrameLength,
+                                           reply.size() - modeFrameLength);
             }
             emit toDisplaySecceed();
         } else {

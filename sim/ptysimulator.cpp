@@ -305,6 +305,9 @@ void PtySimulator::produceFeedback(double now)
         m_nextFrame += double(late) * m_period;
     }
     while (m_nextFrame <= now) {
+        if (m_options.frames > 0 && m_produced >= quint64(m_options.frames))
+            return;
+        ++m_produced;
         m_model.advanceTo(m_nextFrame);
         m_nextFrame += m_period;
         m_feedback.append(&m_output,

@@ -96,6 +96,7 @@ private:
     bool m_streaming = false;
     double m_streamSince = 0;
     double m_nextFrame = 0;
+    quint64 m_produced = 0;
     int m_refuseLeft;
     int m_garbleLeft;
 

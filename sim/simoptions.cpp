@@ -98,6 +98,10 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
           QStringLiteral("seconds"));
     value(QStringLiteral("duration"), QStringLiteral("Stop after this many seconds."),
           QStringLiteral("seconds"));
+    value(QStringLiteral("frames"),
+          QStringLiteral("Produce this many feedback frames in all, then go quiet (default: "
+                         "no end)."),
+          QStringLiteral("N"));
     value(QStringLiteral("seed"), QStringLiteral("Seed of the noise generator (default 1)."),
           QStringLiteral("n"));
     parser.addOption(QCommandLineOption(
@@ -132,6 +136,7 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
         readInt(parser, QStringLiteral("refuse-acks"), 0, 1000000, &o.refuseAcks, message) &&
         readInt(parser, QStringLiteral("garble-acks"), 0, 1000000, &o.garbleAcks, message) &&
         readInt(parser, QStringLiteral("seed"), 0, 2147483647, &seed, message) &&
+        readInt(parser, QStringLiteral("frames"), 0, 2147483647, &o.frames, message) &&
         readNumber(parser, QStringLiteral("rate"), false, &rate, message) &&
         readNumber(parser, QStringLiteral("hangup-after"), false, &o.hangupAfter, message) &&
         readNumber(parser, QStringLiteral("duration"), false, &o.duration, message);

@@ -17,6 +17,7 @@ struct SimOptions
     int garbleAcks = 0;
     double hangupAfter = 0; // seconds; 0 never
     double duration = 0;    // seconds; 0 until stopped
+    int frames = 0;         // feedback frames to produce in all; 0 without end
     bool notPowered = false;
     bool exitOnClose = false;
     quint32 seed = 1;
