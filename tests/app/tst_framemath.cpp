@@ -18,10 +18,7 @@ private slots:
     void toFloat_data();
     void toFloat();
     void truncatesNotRounds();
-    void threeWay_data();
-    void threeWay();
-    void limitNormCases_data();
-    void limitNormCases();
+    void helpers();
 };
 
 void TestFrameMath::byteSumValues_data()
@@ -121,57 +118,20 @@ void TestFrameMath::truncatesNotRounds()
     QCOMPARE(floatToFixed(0.9999f, 0.f, 5.f, 12), 818);
 }
 
-void TestFrameMath::threeWay_data()
+void TestFrameMath::helpers()
 {
-    QTest::addColumn<float>("a");
-    QTest::addColumn<float>("b");
-    QTest::addColumn<float>("c");
-    QTest::addColumn<float>("max");
-    QTest::addColumn<float>("min");
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    QTest::newRow("ordered") << 1.f << 2.f << 3.f << 3.f << 1.f;
-    QTest::newRow("reversed") << 3.f << 2.f << 1.f << 3.f << 1.f;
-    QTest::newRow("middle extreme") << 2.f << 9.f << -4.f << 9.f << -4.f;
+    QCOMPARE(fmaxf3(2.f, 9.f, -4.f), 9.f);
+    QCOMPARE(fminf3(2.f, 9.f, -4.f), -4.f);
     // NaN comparisons are false, so the later operand wins.
-    QTest::newRow("NaN last") << 1.f << 2.f << nan << nan << nan;
-    QTest::newRow("NaN first") << nan << 2.f << 1.f << 2.f << 1.f;
-}
-
-void TestFrameMath::threeWay()
-{
-    QFETCH(float, a);
-    QFETCH(float, b);
-    QFETCH(float, c);
-    QFETCH(float, max);
-    QFETCH(float, min);
-    const float gotMax = fmaxf3(a, b, c);
-    const float gotMin = fminf3(a, b, c);
-    QVERIFY(std::isnan(max) ? std::isnan(gotMax) : gotMax == max);
-    QVERIFY(std::isnan(min) ? std::isnan(gotMin) : gotMin == min);
-}
-
-void TestFrameMath::limitNormCases_data()
-{
-    QTest::addColumn<float>("x");
-    QTest::addColumn<float>("y");
-    QTest::addColumn<float>("limit");
-    QTest::addColumn<float>("outX");
-    QTest::addColumn<float>("outY");
-    QTest::newRow("exactly at limit") << 3.f << 4.f << 5.f << 3.f << 4.f;
-    QTest::newRow("inside") << 1.f << 1.f << 5.f << 1.f << 1.f;
-    QTest::newRow("shortened") << 6.f << 8.f << 5.f << 3.f << 4.f;
-}
-
-void TestFrameMath::limitNormCases()
-{
-    QFETCH(float, x);
-    QFETCH(float, y);
-    QFETCH(float, limit);
-    QFETCH(float, outX);
-    QFETCH(float, outY);
-    limitNorm(x, y, limit);
-    QCOMPARE(x, outX);
-    QCOMPARE(y, outY);
+    QCOMPARE(fmaxf3(nan, 2.f, 1.f), 2.f);
+    QVERIFY(std::isnan(fminf3(1.f, 2.f, nan)));
+    float x = 3.f, y = 4.f;
+    limitNorm(x, y, 5.f); // exactly at the limit: unchanged
+    QCOMPARE(QPointF(x, y), QPointF(3, 4));
+    x = 6.f, y = 8.f;
+    limitNorm(x, y, 5.f);
+    QCOMPARE(QPointF(x, y), QPointF(3, 4));
 }
 
 QTEST_GUILESS_MAIN(TestFrameMath)

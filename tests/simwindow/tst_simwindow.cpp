@@ -2,6 +2,7 @@
 // offscreen: commands move the simulated rotor, its feedback fills the histories
 // without losing a frame, the console reaches its menu, and its faults (noise, a
 // hang-up) are reported the way a user expects.
+#include "child.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "ptypeer.h"
@@ -30,13 +31,7 @@ private slots:
     void hangUpClosesWithOneMessage();
 
 private:
-    template <typename T> T *find(const char *name)
-    {
-        T *w = window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
+    template <typename T> T *find(const char *name) { return child<T>(window, name); }
     QString status() { return find<QLabel>("labMainStatus")->text(); }
     void startSimulator(const QStringList &arguments);
     void connectToSimulator();

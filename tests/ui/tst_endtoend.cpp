@@ -1,6 +1,7 @@
 // Drives the real window (offscreen) against a pseudo-terminal playing the adapter:
 // what the user types and clicks must reach the wire byte for byte, at the right
 // times, and what the adapter sends must reach the window.
+#include "child.h"
 #include "framemath.h"
 #include "frames.h"
 #include "mainwindow.h"
@@ -48,13 +49,7 @@ private slots:
     void peerHangingUpClosesOnce();
 
 private:
-    template <typename T> T *find(const char *name)
-    {
-        T *w = window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
+    template <typename T> T *find(const char *name) { return child<T>(window, name); }
     QString status() { return find<QLabel>("labMainStatus")->text(); }
     void selectPeerPort(PtyPeer &peer);
     void connectAndAcknowledge(PtyPeer &peer);

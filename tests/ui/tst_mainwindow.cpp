@@ -1,6 +1,7 @@
 // The window as it starts: title, status bar, selection boxes, initial states, the
 // logo (and the box when it is missing), the port scan with extra device paths, the
 // parameter checks, the live readout and key control, all without a serial peer.
+#include "child.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "ptypeer.h"
@@ -33,13 +34,7 @@ private slots:
     void closingReportsDisconnection();
 
 private:
-    template <typename T> T *find(const char *name)
-    {
-        T *w = window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
+    template <typename T> T *find(const char *name) { return child<T>(window, name); }
     MainWindow *window = nullptr;
     QString binDir;
 };
@@ -167,31 +162,20 @@ void TestMainWindow::parameterFieldsCheckTheirLimits_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message");
-    QTest::newRow("position at max") << "editPosition"
-                                     << "95.5"
-                                     << "95.5"
-                                     << "";
-    QTest::newRow("position above") << "editPosition"
-                                    << "95.6"
-                                    << "0"
-                                    << "Invalid data : Position should be within [-95.5,95.5]";
-    QTest::newRow("kp max") << "editkp"
-                            << "500"
-                            << "500"
-                            << "";
-    QTest::newRow("kp negative") << "editkp"
-                                 << "-1"
-                                 << "0"
-                                 << "Invalid data : Kp should be within [0,500]";
-    QTest::newRow("typing 100 rejects at the third key")
-        << "editPosition"
-        << "100"
-        << "0"
-        << "Invalid data : Position should be within [-95.5,95.5]";
-    QTest::newRow("not a number reads 0") << "editVelocity"
-                                          << "-"
-                                          << "-"
-                                          << "";
+    const QString position =
+        QStringLiteral("Invalid data : Position should be within [-95.5,95.5]");
+    auto row = [](const char *name, const char *field, const char *typed, const char *shown,
+                  const QString &message) {
+        QTest::newRow(name) << QString::fromLatin1(field) << QString::fromLatin1(typed)
+                            << QString::fromLatin1(shown) << message;
+    };
+    row("position at max", "editPosition", "95.5", "95.5", QString());
+    row("position above", "editPosition", "95.6", "0", position);
+    row("typing 100 rejects at the third key", "editPosition", "100", "0", position);
+    row("kp max", "editkp", "500", "500", QString());
+    row("kp negative", "editkp", "-1", "0",
+        QStringLiteral("Invalid data : Kp should be within [0,500]"));
+    row("not a number reads 0", "editVelocity", "-", "-", QString());
 }
 
 void TestMainWindow::parameterFieldsCheckTheirLimits()
