@@ -15,8 +15,8 @@ bool History::allocate(std::size_t capacity)
     if (m_data)
         return true;
     const std::size_t bytes = capacity * sizeof(float);
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                   -1, 0);
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
         return false;
     // Large pages make the reset cheap: a full history is a few hundred pages, not 31,250.

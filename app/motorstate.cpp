@@ -21,6 +21,12 @@ QWaitCondition historyIdle;
 int historyOperations = 0; // guarded by stateMutex
 } // namespace
 
+Limits currentLimits()
+{
+    QMutexLocker lock(&stateMutex);
+    return limits;
+}
+
 bool prepareMotorState(const QString &applicationDir)
 {
     QMutexLocker lock(&stateMutex);

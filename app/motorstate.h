@@ -17,7 +17,12 @@ constexpr int historyCapacity = 32000000;
 constexpr int rxBufferReserve = 1048576;
 
 // Indexes into MotorState::histories; the plots select their history by them.
-enum HistoryChannel { PositionChannel = 0, VelocityChannel = 1, CurrentChannel = 2 };
+enum HistoryChannel
+{
+    PositionChannel = 0,
+    VelocityChannel = 1,
+    CurrentChannel = 2
+};
 
 // The twelve Limits: they bound what the user may command and are the scaling
 // ranges of the protocol's fixed-point fields.
@@ -71,6 +76,9 @@ struct MotorState
 extern MotorState motorState;
 extern Limits limits;
 extern QMutex stateMutex;
+
+// A copy of the Limits taken under stateMutex; the caller must not hold it.
+Limits currentLimits();
 
 // Start-up preparation, run once by main() before the window exists: sets appDir,
 // empties the receive buffer and gives each history its full, zeroed capacity.

@@ -11,12 +11,6 @@
 
 namespace {
 
-Limits currentLimits()
-{
-    QMutexLocker lock(&stateMutex);
-    return limits;
-}
-
 // Clamped first: a value the spin box still allows may lie outside Limits changed
 // since, and its code would then overflow the field and wrap into a wrong one.
 qint32 boundedCode(double value, double min, double max, qint32 bits)

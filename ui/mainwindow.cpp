@@ -169,11 +169,7 @@ void MainWindow::createPlots()
         double max;
         const char *name;
     };
-    Limits now;
-    {
-        QMutexLocker lock(&stateMutex);
-        now = limits;
-    }
+    const Limits now = currentLimits();
     const PlotPlace places[] = {
         {&plotPosition, ui->tab_pos, ui->widget, PositionChannel, now.positionMin, now.positionMax,
          "plotPosition"},
@@ -207,11 +203,7 @@ void MainWindow::createBars()
         double max;
         const char *name;
     };
-    Limits now;
-    {
-        QMutexLocker lock(&stateMutex);
-        now = limits;
-    }
+    const Limits now = currentLimits();
     const BarPlace places[] = {
         {&barPosition, ui->labCustomBarPos, now.positionMin, now.positionMax, "barPosition"},
         {&barVelocity, ui->labCustomBarVel, now.velocityMin, now.velocityMax, "barVelocity"},
@@ -254,11 +246,7 @@ void MainWindow::loadLogo()
 
 void MainWindow::reloadLimits()
 {
-    Limits now;
-    {
-        QMutexLocker lock(&stateMutex);
-        now = limits;
-    }
+    const Limits now = currentLimits();
     barCurrent->setMax(static_cast<float>(now.currentMax));
     barCurrent->setMin(static_cast<float>(now.currentMin));
     barPosition->setMax(static_cast<float>(now.positionMax));

@@ -126,8 +126,8 @@ private:
     Canvas *plotForTab(int index) const;
     bool isConnected() const;
     // The shared body of the five parameter fields' checks.
-    float checkParameter(QWidget *field, const QString &text, double min, double max,
-                         const QString &message);
+    struct ParameterField;
+    void editParameter(const ParameterField &field, const QString &text);
 
     Ui::MainWindow *ui = nullptr;
     QList<PortEntry> portList;

@@ -21,39 +21,60 @@ QString limitText(double v)
     return QString::asprintf("%g", v);
 }
 
-struct FieldLimits
+// The text as a float in the C locale; not a number gives 0, and a number too large
+// for a float gives an infinity (and so lies out of range).
+float parseParameter(const QString &text)
 {
-    double min;
-    double max;
-};
-} // namespace
-
-float MainWindow::checkParameter(QWidget *field, const QString &text, double min, double max,
-                                 const QString &message)
-{
-    auto *edit = static_cast<QLineEdit *>(field);
-    QPalette palette = edit->palette();
     bool ok = false;
     const double parsed = QLocale::c().toDouble(text.trimmed(), &ok);
-    float value = 0;
-    if (ok) {
-        // A number too large for a float becomes infinite, and so out of range.
-        value = std::fabs(parsed) > std::numeric_limits<float>::max()
-                    ? std::copysign(std::numeric_limits<float>::infinity(),
-                                    static_cast<float>(parsed > 0 ? 1 : -1))
-                    : static_cast<float>(parsed);
+    if (!ok)
+        return 0;
+    if (std::fabs(parsed) > std::numeric_limits<float>::max())
+        return parsed > 0 ? std::numeric_limits<float>::infinity()
+                          : -std::numeric_limits<float>::infinity();
+    return static_cast<float>(parsed);
+}
+} // namespace
+
+// What the five parameter fields differ in.
+struct MainWindow::ParameterField
+{
+    QLineEdit *edit;
+    double Limits::*min;
+    double Limits::*max;
+    float MotorState::*command;
+    Canvas *plot; // whose reference line follows the value, or none
+    const char *name;
+};
+
+void MainWindow::editParameter(const ParameterField &field, const QString &text)
+{
+    double min = 0, max = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        min = limits.*field.min;
+        max = limits.*field.max;
     }
-    const double wide = static_cast<double>(value);
+    QPalette palette = field.edit->palette();
+    float value = parseParameter(text);
     QColor colour = Qt::black;
-    if (wide < min || wide > max) {
-        setMainStatusBar(message.arg(limitText(min), limitText(max)));
-        edit->setText(QStringLiteral("0"));
+    if (static_cast<double>(value) < min || static_cast<double>(value) > max) {
+        setMainStatusBar(QStringLiteral("Invalid data : %1 should be within [%2,%3]")
+                             .arg(QLatin1String(field.name), limitText(min), limitText(max)));
+        field.edit->setText(QStringLiteral("0"));
         value = 0;
         colour = Qt::red;
     }
     palette.setColor(QPalette::Text, colour);
-    edit->setPalette(palette);
-    return value;
+    field.edit->setPalette(palette);
+    {
+        QMutexLocker lock(&stateMutex);
+        motorState.*field.command = value;
+    }
+    if (field.plot) {
+        field.plot->setRefValue(value);
+        field.plot->repaint();
+    }
 }
 
 void MainWindow::on_comboMotor_currentIndexChanged(const QString &arg1)
@@ -65,83 +86,36 @@ void MainWindow::on_comboMotor_currentIndexChanged(const QString &arg1)
 
 void MainWindow::on_editPosition_textEdited(const QString &arg1)
 {
-    FieldLimits l;
-    {
-        QMutexLocker lock(&stateMutex);
-        l = {limits.positionMin, limits.positionMax};
-    }
-    const float v =
-        checkParameter(ui->editPosition, arg1, l.min, l.max,
-                       QStringLiteral("Invalid data : Position should be within [%1,%2]"));
-    {
-        QMutexLocker lock(&stateMutex);
-        motorState.cmdPosition = v;
-    }
-    plotPosition->setRefValue(v);
-    plotPosition->repaint();
+    editParameter({ui->editPosition, &Limits::positionMin, &Limits::positionMax,
+                   &MotorState::cmdPosition, plotPosition, "Position"},
+                  arg1);
 }
 
 void MainWindow::on_editVelocity_textEdited(const QString &arg1)
 {
-    FieldLimits l;
-    {
-        QMutexLocker lock(&stateMutex);
-        l = {limits.velocityMin, limits.velocityMax};
-    }
-    const float v =
-        checkParameter(ui->editVelocity, arg1, l.min, l.max,
-                       QStringLiteral("Invalid data : Velocity should be within [%1,%2]"));
-    {
-        QMutexLocker lock(&stateMutex);
-        motorState.cmdVelocity = v;
-    }
-    plotVelocity->setRefValue(v);
-    plotVelocity->repaint();
+    editParameter({ui->editVelocity, &Limits::velocityMin, &Limits::velocityMax,
+                   &MotorState::cmdVelocity, plotVelocity, "Velocity"},
+                  arg1);
 }
 
 void MainWindow::on_editTorque_textEdited(const QString &arg1)
 {
-    FieldLimits l;
-    {
-        QMutexLocker lock(&stateMutex);
-        l = {limits.torqueMin, limits.torqueMax};
-    }
-    const float v =
-        checkParameter(ui->editTorque, arg1, l.min, l.max,
-                       QStringLiteral("Invalid data : Torque should be within [%1,%2]"));
-    {
-        QMutexLocker lock(&stateMutex);
-        motorState.cmdTorque = v;
-    }
     // The torque command is drawn on the current plot.
-    plotCurrent->setRefValue(v);
-    plotCurrent->repaint();
+    editParameter({ui->editTorque, &Limits::torqueMin, &Limits::torqueMax, &MotorState::cmdTorque,
+                   plotCurrent, "Torque"},
+                  arg1);
 }
 
 void MainWindow::on_editkp_textEdited(const QString &arg1)
 {
-    FieldLimits l;
-    {
-        QMutexLocker lock(&stateMutex);
-        l = {limits.kpMin, limits.kpMax};
-    }
-    const float v = checkParameter(ui->editkp, arg1, l.min, l.max,
-                                   QStringLiteral("Invalid data : Kp should be within [%1,%2]"));
-    QMutexLocker lock(&stateMutex);
-    motorState.cmdKp = v;
+    editParameter({ui->editkp, &Limits::kpMin, &Limits::kpMax, &MotorState::cmdKp, nullptr, "Kp"},
+                  arg1);
 }
 
 void MainWindow::on_editKd_textEdited(const QString &arg1)
 {
-    FieldLimits l;
-    {
-        QMutexLocker lock(&stateMutex);
-        l = {limits.kdMin, limits.kdMax};
-    }
-    const float v = checkParameter(ui->editKd, arg1, l.min, l.max,
-                                   QStringLiteral("Invalid data : Kd should be within [%1,%2]"));
-    QMutexLocker lock(&stateMutex);
-    motorState.cmdKd = v;
+    editParameter({ui->editKd, &Limits::kdMin, &Limits::kdMax, &MotorState::cmdKd, nullptr, "Kd"},
+                  arg1);
 }
 
 void MainWindow::on_ckbPosion_toggled(bool checked)
