@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-build_dir=$(scripts/build.sh)
+build_dir=$(scripts/build.sh korvane korvane-sim)
 
 if [ "${KORVANE_NO_SIM:-0}" = 1 ] || [ ! -x "$build_dir/bin/korvane-sim" ]; then
     exec "$build_dir/bin/korvane" "$@"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds Korvane. With KORVANE_SANITIZE set, builds into a separate
-# folder so that the plain build in build/ is left alone.
+# Configures and builds Korvane (the targets given, or everything). With KORVANE_SANITIZE
+# set, builds into a separate folder so that the plain build in build/ is left alone.
+# Prints the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,5 +13,9 @@ if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKORVANE_SANITIZE="${KORVANE_SANITIZE:-}" >/dev/null
 fi
-cmake --build "$build_dir" -j"$(nproc)" >&2
+targets=()
+for t in "$@"; do
+    targets+=(--target "$t")
+done
+cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}" >&2
 echo "$build_dir"
