@@ -36,7 +36,7 @@ struct PortEntry
     QString itemText() const;
 };
 
-// Enumerated ports first, in the system's order, then the extra device paths that exist.
+// The extra device paths that exist, then the enumerated ports in the system's order.
 QList<PortEntry> availablePortEntries();
 
 class MainWindow : public QMainWindow

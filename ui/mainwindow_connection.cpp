@@ -20,18 +20,8 @@ QString PortEntry::itemText() const
 QList<PortEntry> availablePortEntries()
 {
     QList<PortEntry> entries;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        PortEntry e;
-        e.info = info;
-        e.name = info.portName();
-        e.description = info.description();
-        e.manufacturer = info.manufacturer();
-        e.location = info.systemLocation();
-        entries.append(e);
-    }
     // Pseudo-terminals (a simulator, an emulator) are never enumerated by the system;
-    // the user names them instead.
+    // the user names them instead. They come first: whoever names one means to use it.
     const QString extra = qEnvironmentVariable("KORVANE_EXTRA_PORTS");
     const auto paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString &path : paths) {
@@ -44,6 +34,16 @@ QList<PortEntry> availablePortEntries()
         e.manufacturer = file.isSymLink() ? file.symLinkTarget() : QString();
         e.location = path;
         e.isExtra = true;
+        entries.append(e);
+    }
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        PortEntry e;
+        e.info = info;
+        e.name = info.portName();
+        e.description = info.description();
+        e.manufacturer = info.manufacturer();
+        e.location = info.systemLocation();
         entries.append(e);
     }
     return entries;
