@@ -71,6 +71,9 @@ struct MotorState
     History &positionHistory() { return histories[PositionChannel]; }
     History &velocityHistory() { return histories[VelocityChannel]; }
     History &currentHistory() { return histories[CurrentChannel]; }
+    const History &positionHistory() const { return histories[PositionChannel]; }
+    const History &velocityHistory() const { return histories[VelocityChannel]; }
+    const History &currentHistory() const { return histories[CurrentChannel]; }
 };
 
 extern MotorState motorState;
