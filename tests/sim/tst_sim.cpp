@@ -1,0 +1,220 @@
+// The simulated adapter: parser, motor model, feedback encoder and the korvane-sim process.
+#include "commandparser.h"
+#include "feedbackstream.h"
+#include "framemath.h"
+#include "motormodel.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(MotorCommand)
+namespace {
+// Motor 3's parser, fed in two pieces and following the mode requests as the simulator does.
+QString parse(const QByteArray &stream, int cut)
+{
+    CommandParser parser(3);
+    parser.setConfigMode(false);
+    QString kinds;
+    for (const QByteArray &piece : {stream.left(cut), stream.mid(cut)}) {
+        parser.append(piece);
+        for (InputEvent e; parser.next(&e);) {
+            kinds += QLatin1Char("DCKEXZT"[e.kind]);
+            if (e.kind == InputEvent::DisplayRequest || e.kind == InputEvent::ConfigRequest)
+                parser.setConfigMode(e.kind == InputEvent::ConfigRequest);
+        }
+    }
+    const ParserCounts &n = parser.counts();
+    return QStringLiteral("%1|%2|%3").arg(kinds).arg(n.badFrames).arg(n.otherIdFrames);
+}
+
+struct Client : QSerialPort // the tool's side of the device: a serial port opened by path
+{
+    explicit Client(const QString &path) : QSerialPort(path) { open(ReadWrite); }
+    QByteArray readFor(int ms, int enough = 1 << 30)
+    {
+        QByteArray data;
+        for (QDeadlineTimer end(ms);
+             data.size() < enough && waitForReadyRead(int(end.remainingTime()));)
+            data += readAll();
+        return data;
+    }
+    // Discards the input and asks, as the tool does; `before` goes out in the same write.
+    bool switchMode(const quint8 *request, const QByteArray &before = QByteArray())
+    {
+        clear(Input);
+        write(before + frameBytes(request, modeFrameLength));
+        return waitForBytesWritten(500) && isModeAck(readFor(500, modeFrameLength));
+    }
+};
+
+// Cuts a feedback stream at AA AA: {frames, good checksums, bytes between, false starts}.
+QVector<int> scan(const QByteArray &data)
+{
+    QVector<int> n(4);
+    int i = 0;
+    for (int s; (s = data.indexOf("\xaa\xaa", i)) >= 0 && s + feedbackFrameLength <= data.size();
+         i = s + feedbackFrameLength) {
+        const auto *b = reinterpret_cast<const quint8 *>(data.constData()) + s;
+        n[0] += 1;
+        n[1] += (byteSum(b, 10) & 0xFF) == b[10];
+        n[2] += s - i;
+        n[3] += b[2] != 0x0B || b[3] != 1;
+    }
+    n[2] += data.size() - i;
+    return n;
+}
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void parser_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QString>("result"); // event kinds|bad frames|frames for other ids
+        const QByteArray control = QByteArray::fromHex("aaaf0fa1815685a0513338380301fd"); // motor 3
+        auto special = [](const quint8 *frame, int motorId) {
+            QByteArray bytes = frameBytes(frame, commandFrameLength);
+            bytes[12] = char(motorId);
+            sealCommandFrame(reinterpret_cast<quint8 *>(bytes.data()));
+            return bytes;
+        };
+        auto mode = [](const quint8 *frame) { return frameBytes(frame, modeFrameLength); };
+        QTest::newRow("bad checksum") << control.left(14) + '\xfe' + control << "K|1|0";
+        QTest::newRow("garbage") << QByteArray::fromHex("00aa11aaafaaaf0f") + control << "K|0|0";
+        QTest::newRow("specials, own id")
+            << special(enterFrame, 3) + special(exitFrame, 3) + special(zeroFrame, 3) << "EXZ|0|0";
+        QTest::newRow("other ids") << special(enterFrame, 4) + special(zeroFrame, 2) << "|0|2";
+        QTest::newRow("unknown mode") << QByteArray::fromHex("aaaf07a2a301a5") << "|1|0";
+        QTest::newRow("mode requests, text in configuration mode")
+            << control + mode(toConfigFrame) + "m" + mode(toDisplayFrame) + control << "KCTDK|0|0";
+    }
+    void parser()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QString, result);
+        for (int cut = 0; cut <= stream.size(); ++cut) // no event before its whole frame is in
+            QCOMPARE(parse(stream, cut), result);
+    }
+    void feedbackCodes()
+    {
+        auto frame = [](double position, double velocity, double current) {
+            quint8 built[feedbackFrameLength];
+            buildFeedbackFrame(::feedbackCodes(position, velocity, current), built);
+            return frameBytes(built, feedbackFrameLength).toHex();
+        };
+        QCOMPARE(frame(0.003, 0.02, 0.02), QByteArray("aaaa0b0180008008000068"));
+        QCOMPARE(frame(95.5, -45, 40), QByteArray("aaaa0b01ffff000fff006c")); // range ends
+        QCOMPARE(frame(-300, 99, -41), QByteArray("aaaa0b010000fff000004f")); // clamped
+    }
+    void feedbackFaults_data()
+    {
+        QTest::addColumn<int>("noise");
+        QTest::addColumn<int>("corrupt");
+        QTest::newRow("heavy noise, some corrupt") << 1500 << 3;
+        QTest::newRow("all corrupt") << 250 << 100;
+    }
+    void feedbackFaults()
+    {
+        QFETCH(int, noise);
+        QFETCH(int, corrupt);
+        FeedbackStream stream(noise, corrupt, 7);
+        QByteArray bytes;
+        for (int i = 0; i < 1000; ++i) // codes without AA AA of their own
+            stream.append(&bytes, {(i * 37) % 0xAA00, (i * 13) % 0xA00, 0x100 + i % 0x900});
+        QCOMPARE(scan(bytes), QVector<int>({1000, 1000 - 10 * corrupt, 10 * noise, 0}));
+    }
+    void motorSettles_data()
+    {
+        QTest::addColumn<MotorCommand>("command"); // position, velocity, Kp, Kd, torque
+        QTest::addColumn<double>("settlesAt");
+        QTest::addColumn<double>("firstTorque");
+        QTest::newRow("soft") << MotorCommand{3, 0, 5, 0.5, 0} << 3.0 << 15.0;
+        QTest::newRow("backwards, limited") << MotorCommand{-2, 0, 10, 1, 0} << -2.0 << -18.0;
+        QTest::newRow("stiff, far, limited") << MotorCommand{30, 0, 20, 1, 0} << 30.0 << 18.0;
+        QTest::newRow("feed-forward") << MotorCommand{0, 0, 20, 1, 2} << 0.1 << 2.0;
+    }
+    void motorSettles()
+    {
+        QFETCH(MotorCommand, command);
+        QFETCH(double, settlesAt);
+        QFETCH(double, firstTorque);
+        MotorModel model;
+        model.setCommand(command);
+        model.setMotorMode(true);
+        model.step();
+        QVERIFY(std::abs(model.torque() - firstTorque) < 1e-6);
+        for (int ms = 1; ms <= 2000; ++ms) { // never beyond the feedback's velocity range
+            model.advanceTo(ms / 1000.0);
+            QVERIFY(std::abs(model.velocity()) <= 45);
+        }
+        QVERIFY2(std::abs(model.position() - settlesAt) < 0.01 && std::abs(model.velocity()) < 0.05,
+                 qPrintable(QString::number(model.position())));
+    }
+    void motorCoastsAndZeroes()
+    {
+        MotorModel model;
+        model.setCommand({0, 10, 0, 1, 0});
+        model.advanceTo(0.5);
+        QCOMPARE(model.position(), 0.0); // outside motor mode a command moves nothing
+        model.setMotorMode(true);
+        model.advanceTo(1.5);
+        const double v0 = model.velocity();
+        model.setMotorMode(false);
+        model.advanceTo(2.0); // coasting on viscous friction alone: v falls by e^(-t b / J)
+        QVERIFY(model.current() == 0 && std::abs(model.velocity() / v0 - std::exp(-1.0)) < 0.01);
+        model.setZero();
+        QCOMPARE(model.position(), 0.0);
+        model.setCommand({2, 0, 10, 1, 0}); // a set-point in the new reference
+        model.setMotorMode(true);
+        model.advanceTo(5.0);
+        QVERIFY(std::abs(model.position() - 2) < 0.01);
+    }
+    void processStreams_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<bool>("stall");
+        QTest::newRow("default rate") << QStringList() << 1000.0 << false;
+        QTest::newRow("capped, client after client")
+            << QStringList{"--rate", "100000"} << 921600 / 110.0 << true;
+    }
+    void processStreams()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(double, expected);
+        QFETCH(bool, stall);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("sim"));
+        QProcess sim;
+        sim.start(qEnvironmentVariable("KORVANE_BIN_DIR") + QStringLiteral("/korvane-sim"),
+                  QStringList{QStringLiteral("--link"), link} + arguments);
+        QVERIFY(sim.waitForStarted(5000) && sim.waitForReadyRead(5000));
+        QVERIFY(sim.readLine().startsWith("device: /dev/pts/") && QFileInfo(link).isSymLink());
+        Client client(link);
+        QVERIFY2(client.readFor(200).isEmpty(), "feedback before display mode was asked for");
+        QVERIFY(client.switchMode(toDisplayFrame));
+        const QByteArray data = client.readFor(1500);
+        const QVector<int> n = scan(data.mid(data.indexOf(QByteArray::fromHex("aaaa0b01"))));
+        QVERIFY2(n[1] > 1.2 * expected && n[1] < 1.55 * expected, QByteArray::number(n[1]));
+        QVERIFY(n[0] == n[1] && n[2] < feedbackFrameLength && !n[3]);
+        if (stall) { // the terminal fills; nothing queued or answered may precede the next acks
+            QThread::msleep(1500);
+            client.switchMode(toConfigFrame); // fresh feedback may beat this request
+            client.readFor(300); // and its acknowledgement, if late, must not count for the next
+            QVERIFY(client.switchMode(toConfigFrame) && client.readFor(100).isEmpty());
+            QVERIFY(client.switchMode(toDisplayFrame, "m"));
+            client.close();
+            QTest::qWait(300); // nobody listens: the simulator neither blocks nor quits
+            QVERIFY(sim.state() == QProcess::Running && client.open(QIODevice::ReadWrite));
+            QVERIFY(scan(client.readFor(2000, 600 * feedbackFrameLength))[1] > 500);
+        }
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000) && sim.exitCode() == 0);
+        QVERIFY(sim.readAllStandardOutput().contains("feedback frames sent: "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"
