@@ -41,7 +41,6 @@ public:
     // Steps until the model's clock reaches `seconds` (the time since it started).
     void advanceTo(double seconds);
 
-    double time() const { return m_steps * stepSeconds; }
     double position() const { return m_position; }
     double velocity() const { return m_velocity; }
     double torque() const { return m_torque; }
