@@ -2,6 +2,7 @@
 // logo (and the box when it is missing), the port scan with extra device paths, the
 // parameter checks, the live readout and key control, all without a serial peer.
 #include "child.h"
+#include "canvas.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "ptypeer.h"
@@ -221,6 +222,24 @@ void TestMainWindow::readoutShowsNewestSample()
     }
     QMetaObject::invokeMethod(window, "uiFlush");
     QCOMPARE(find<QPushButton>("btnConfig")->text(), QStringLiteral("Memory Usage: 50.0000 %"));
+
+    // With the display on, each refresh moves the plots' 2000-sample window so that its
+    // right end follows the newest sample, and widens the value limits to the ranges.
+    auto *display = find<QPushButton>("btnDisplay");
+    display->setChecked(false);
+    display->setChecked(true);
+    auto *plot = find<Canvas>("plotPosition");
+    for (int count : {5000, 8000}) {
+        {
+            QMutexLocker lock(&stateMutex);
+            motorState.sampleCount = count;
+            motorState.decodePositionMax = 120.f;
+        }
+        QMetaObject::invokeMethod(window, "uiFlush");
+        QCOMPARE(plot->xEnd(), float(count - 1));
+        QCOMPARE(plot->xStart(), float(count - 2001));
+        QCOMPARE(plot->limitMax(), 120.f);
+    }
 }
 
 void TestMainWindow::heldArrowNudgesUntilHalfTheLimit()
