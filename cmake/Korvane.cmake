@@ -31,7 +31,7 @@ function(korvane_add_test name)
         set(ARG_TIMEOUT 120)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp second_deadlock_stack=1;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp second_deadlock_stack=1 history_size=7;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
 
 # korvane_add_bench(name SOURCES ... LIBS ...): a program that prints figures; never a test.

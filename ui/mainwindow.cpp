@@ -296,29 +296,22 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// Closes the port on the thread that owns it, stops the three threads and waits for
-// them (bounded), then reports the disconnection on the window thread, so that no
-// worker runs after the shared state is gone and the port is closed by one thread.
+// Closes the port on the thread that owns it (the direct call waits for that), which
+// also shows "Disconnected successfully" at once since the signal is emitted here; then
+// stops the three threads and waits for them, bounded, so that no worker runs after the
+// shared state is gone.
 void MainWindow::shutDownWorkers()
 {
     if (workersStopped)
         return;
     workersStopped = true;
-    if (serialThread->isRunning())
-        QMetaObject::invokeMethod(serialPort, "unConnect", Qt::BlockingQueuedConnection);
+    serialPort->unConnect();
     serialThread->quit();
     packThread->quit();
     saveThread->quit();
-    const bool serialDone = serialThread->wait(threadStopTimeoutMs);
+    serialThread->wait(threadStopTimeoutMs);
     packThread->wait(threadStopTimeoutMs);
     saveThread->wait(threadStopTimeoutMs);
-    // The port is already closed; this only clears the loop flag and, being emitted on
-    // the window thread, shows "Disconnected successfully" at once. A serial thread that
-    // did not stop in time keeps its port; the window still shows the closed layout.
-    if (serialDone)
-        serialPort->unConnect();
-    else
-        unConnectSucceed();
     // The workers and their threads are left to the end of the process: queued calls to
     // them may still be waiting in the window's event queue.
 }
