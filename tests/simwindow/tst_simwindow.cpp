@@ -220,8 +220,12 @@ void TestSimWindow::hangUpClosesWithOneMessage()
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Disconnected successfully"), 8000);
     QTRY_COMPARE_WITH_TIMEOUT(closer.texts().size(), 1, 3000);
     QTest::qWait(1500);
-    QCOMPARE(closer.texts(),
-             QStringList{QStringLiteral("Read error happened, reconnect may solve it")});
+    // The terminal reports the hang-up as a read error or as a lost resource, by timing.
+    const QStringList texts = closer.texts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(texts.first() == QLatin1String("Read error happened, reconnect may solve it") ||
+                 texts.first() == QLatin1String("Connection interrupted, check your connection"),
+             qPrintable(texts.first()));
     QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
     QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
     QVERIFY(find<QPushButton>("btnToTXT")->isEnabled());
