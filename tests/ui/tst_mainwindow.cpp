@@ -1,8 +1,8 @@
 // The window as it starts: title, status bar, selection boxes, initial states, the
 // logo (and the box when it is missing), the port scan with extra device paths, the
 // parameter checks, the live readout and key control, all without a serial peer.
-#include "child.h"
 #include "canvas.h"
+#include "child.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "ptypeer.h"
@@ -143,8 +143,7 @@ void TestMainWindow::portScanListsExtraPaths()
     auto *combo = find<QComboBox>("comboPort");
     const int systemPorts = QSerialPortInfo::availablePorts().size();
     QTRY_COMPARE_WITH_TIMEOUT(combo->count(), systemPorts + 1, 2000);
-    QCOMPARE(combo->itemText(0),
-             peer.slavePath() + QStringLiteral(":Virtual serial port,"));
+    QCOMPARE(combo->itemText(0), peer.slavePath() + QStringLiteral(":Virtual serial port,"));
     QVERIFY(find<QPushButton>("btnConnect")->isEnabled());
 }
 
