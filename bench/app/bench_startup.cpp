@@ -5,6 +5,7 @@
 //   build/bench/bench_startup            (offscreen by default)
 #include "mainwindow.h"
 #include "motorstate.h"
+#include "procstat.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,15 +21,10 @@ namespace {
 // Seconds since this process started, from the kernel's own record of its start.
 double secondsSinceProcessStart()
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    stat.open(QIODevice::ReadOnly);
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    const double startTicks = fields.value(19).toDouble(); // field 22 of the whole line
-    const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
+    const double start = ticksToSeconds(procSelfStat().value(19).toDouble()); // starttime
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    return now.tv_sec + now.tv_nsec / 1e9 - startTicks / ticksPerSecond;
+    return now.tv_sec + now.tv_nsec / 1e9 - start;
 }
 
 double residentMegabytes()

@@ -5,6 +5,7 @@
 //   build/bench/bench_cpu [seconds]      or  bench/cpu/cpu_usage.sh
 #include "mainwindow.h"
 #include "motorstate.h"
+#include "procstat.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,12 +23,8 @@ namespace {
 // User plus system CPU time of this process, all threads, in seconds.
 double processCpuSeconds()
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    stat.open(QIODevice::ReadOnly);
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const QList<QByteArray> fields = procSelfStat();
+    return ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble()); // utime+stime
 }
 } // namespace
 
