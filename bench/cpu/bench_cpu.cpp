@@ -9,9 +9,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -25,6 +27,27 @@ double processCpuSeconds()
 {
     const QList<QByteArray> fields = procSelfStat();
     return ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble()); // utime+stime
+}
+
+// CPU seconds of each thread of this process, by thread name.
+QMap<QString, double> threadCpuSeconds()
+{
+    QMap<QString, double> perThread;
+    const QStringList tids =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &tid : tids) {
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QString name =
+            QString::fromLatin1(
+                line.mid(line.indexOf('(') + 1, line.lastIndexOf(')') - line.indexOf('(') - 1)) +
+            QLatin1Char('/') + tid;
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        perThread[name] = ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble());
+    }
+    return perThread;
 }
 } // namespace
 
@@ -76,6 +99,7 @@ int main(int argc, char *argv[])
         samplesBefore = motorState.sampleCount;
     }
     const double cpuBefore = processCpuSeconds();
+    const QMap<QString, double> threadsBefore = threadCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(seconds * 1000);
@@ -87,6 +111,12 @@ int main(int argc, char *argv[])
         samplesAfter = motorState.sampleCount;
     }
     std::printf("tool_cpu_one_core: %.2f %%\n", 100.0 * cpu / elapsed);
+    const QMap<QString, double> threadsAfter = threadCpuSeconds();
+    for (auto it = threadsAfter.cbegin(); it != threadsAfter.cend(); ++it) {
+        const double used = it.value() - threadsBefore.value(it.key());
+        if (used > 0)
+            std::printf("thread_cpu %s: %.2f %%\n", qPrintable(it.key()), 100.0 * used / elapsed);
+    }
     std::printf("decoded_frames_per_s: %.0f\n", (samplesAfter - samplesBefore) / elapsed);
     std::printf("last_status: %s\n", qPrintable(status->text()));
     sim.terminate();
