@@ -25,8 +25,11 @@ done
 echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
     sudo_cmd=()
-else
+elif command -v sudo >/dev/null 2>&1; then
     sudo_cmd=(sudo)
+else
+    echo "These packages are missing and installing them needs root (or sudo): ${missing[*]}" >&2
+    exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
