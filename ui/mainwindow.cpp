@@ -312,6 +312,10 @@ void MainWindow::shutDownWorkers()
     serialThread->wait(threadStopTimeoutMs);
     packThread->wait(threadStopTimeoutMs);
     saveThread->wait(threadStopTimeoutMs);
+    // Taking the lock once orders whatever the workers last did under it before the
+    // shared state is torn down (and lets the thread sanitizer see that order, since
+    // it cannot see inside QThread::wait).
+    QMutexLocker lock(&stateMutex);
     // The workers and their threads are left to the end of the process: queued calls to
     // them may still be waiting in the window's event queue.
 }
