@@ -17,7 +17,6 @@ private slots:
     void toFixed();
     void toFloat_data();
     void toFloat();
-    void truncatesNotRounds();
     void helpers();
 };
 
@@ -61,6 +60,9 @@ void TestFrameMath::toFixed_data()
     QTest::newRow("kp 500") << 500.f << 0.f << 500.f << 12 << 4095;
     QTest::newRow("kd 0") << 0.f << 0.f << 5.f << 12 << 0;
     QTest::newRow("kd 1") << 1.f << 0.f << 5.f << 12 << 819;
+    // Just below a code boundary, nearer the upper code: truncated, not rounded.
+    QTest::newRow("truncates velocity") << 0.9999f << -45.f << 45.f << 12 << 2092;
+    QTest::newRow("truncates kd") << 0.9999f << 0.f << 5.f << 12 << 818;
     QTest::newRow("below range, not clamped") << -100.f << -95.5f << 95.5f << 16 << -1544;
     // Undefined in a plain float-to-int conversion; defined here.
     QTest::newRow("zero span") << 3.f << 5.f << 5.f << 12 << 0;
@@ -109,13 +111,6 @@ void TestFrameMath::toFloat()
     QFETCH(int, bits);
     QFETCH(double, value);
     QCOMPARE(static_cast<double>(fixedToFloat(code, min, max, bits)), value);
-}
-
-void TestFrameMath::truncatesNotRounds()
-{
-    // Both lie just below a code boundary, nearer the upper code.
-    QCOMPARE(floatToFixed(0.9999f, -45.f, 45.f, 12), 2092);
-    QCOMPARE(floatToFixed(0.9999f, 0.f, 5.f, 12), 818);
 }
 
 void TestFrameMath::helpers()

@@ -46,7 +46,6 @@ private slots:
     void consoleTalksToFirmware();
     void sixRefusedAcknowledgementsGiveUp();
     void disconnectGivesClosedLayout();
-    void peerHangingUpClosesOnce();
 
 private:
     template <typename T> T *find(const char *name) { return child<T>(window, name); }
@@ -245,19 +244,6 @@ void TestEndToEnd::disconnectGivesClosedLayout()
     QVERIFY(find<QComboBox>("comboPort")->isEnabled());
     QVERIFY(find<QComboBox>("comboBaudRate")->isEnabled());
     QVERIFY(!find<QWidget>("tab_con")->isEnabled());
-}
-
-void TestEndToEnd::peerHangingUpClosesOnce()
-{
-    MessageBoxCloser closer;
-    connectAndAcknowledge(*peer);
-    QTest::qWait(200);
-    peer->hangUp();
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Disconnected successfully"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(closer.texts().size(), 1, 3000);
-    QTest::qWait(1200);
-    QCOMPARE(closer.texts().size(), 1);
-    QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
 }
 
 QTEST_MAIN(TestEndToEnd)
