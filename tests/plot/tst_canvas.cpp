@@ -44,9 +44,8 @@ static void fill(int count, int sampleCount, const std::function<float(int)> &va
 
 void TestCanvas::input_data()
 {
-    // "name|x start, xLimit, h (view -h..h)|events|x start, x end, view bottom, view top, yZoomed,
-    // reCalculateHScroll count". Events at (600, 330): w<delta>[x<times>] wheel, L/l R/r press and
-    // release left/right, m<dx>,<dy> move there. 60 pixels move a view 100 high by 10.
+    // "name|x start, xLimit, h (view -h..h)|events|x start, end, view bottom, top, yZoomed, scroll
+    // signals". At (600, 330): w<delta>[x<n>] wheel, L/l R/r left/right press/release, m<dx>,<dy>.
     QTest::addColumn<QString>("row");
     for (const char *row : {
              "x in|0 2000 95.5|w120|62 1938 -95.5 95.5 0 1",
@@ -163,18 +162,17 @@ void TestCanvas::looksLikeSegmentBySegment()
     setUp(c, 95.5f, 20000, 2000, width);
     setUp(view, 95.5f, 20000, 2000, width);
     const QImage drawn = c.grab().toImage();
-    QImage reference(drawn.size(), QImage::Format_RGB32);
     fill(0, 0, {});
-    c.render(&reference);
+    QImage reference = c.grab().toImage();
     QPainter painter(&reference);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::red, 2));
     const PlotGeometry g = PlotGeometry::forSize(1100, 660);
-    const SampleSpan span = visibleSamples(view, 20000);
-    const float *samples = motorState.histories[PositionChannel].data();
+    const float *s = motorState.histories[PositionChannel].data();
     QPoint a, b;
+    const SampleSpan span = visibleSamples(view, 20000);
     for (qint64 i = span.first + 1; i <= span.last; ++i)
-        if (curvePoint(samples, i - 1, view, g, a) && curvePoint(samples, i, view, g, b))
+        if (curvePoint(s, i - 1, view, g, a) && curvePoint(s, i, view, g, b))
             painter.drawLine(a, b);
     painter.end();
     // Curve pixels, and pixels that differ by more than half the range in red or green.

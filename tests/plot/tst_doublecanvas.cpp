@@ -15,7 +15,7 @@ private slots:
 void TestDoubleCanvas::bar_data()
 {
     // "name|setter=argument ...|max min mid markerX|coloured columns of 1..250 [x, its colour]" on
-    // a 252 x 20 bar, 95.5 .. -95.5 around 0. The end columns stop just short of pure red and blue.
+    // a 252 x 20 bar, 95.5 .. -95.5 around 0; the ends stop just short of pure red and blue.
     QTest::addColumn<QString>("row");
     for (const char *row : {
              "centred: one green column|value=0|95.5 -95.5 0 126|1 126 #00ff00",
@@ -44,11 +44,8 @@ void TestDoubleCanvas::bar()
     bar.setAll(95.5f, -95.5f, 0, 0);
     for (const QString &set : row.section('|', 1, 1).split(' ')) {
         const float v = set.section('=', 1).toFloat();
-        const QString s = set.section('=', 0, 0);
-        s == "value" ? bar.setValue(v)
-        : s == "mid" ? bar.setMid(v)
-        : s == "max" ? bar.setMax(v)
-                     : bar.setMin(v);
+        const int k = QStringList{"value", "mid", "max"}.indexOf(set.section('=', 0, 0));
+        k == 0 ? bar.setValue(v) : k == 1 ? bar.setMid(v) : k == 2 ? bar.setMax(v) : bar.setMin(v);
     }
     QCOMPARE(QString::asprintf("%g %g %g %g", bar.max(), bar.min(), bar.mid(), bar.markerX()),
              row.section('|', 2, 2));
