@@ -124,6 +124,8 @@ private:
     void sendSpecialFrame(const QString &word);
     void requestRecording(void (MainWindow::*request)(QString), const QString &fileName);
     Canvas *plotForTab(int index) const;
+    // The held-flag of an arrow key, or null for any other key.
+    bool *arrowFlag(int key);
     bool isConnected() const;
     // The shared body of the five parameter fields' checks.
     struct ParameterField;

@@ -25,6 +25,22 @@ void MainWindow::on_btnKeyControl_toggled(bool checked)
     }
 }
 
+bool *MainWindow::arrowFlag(int key)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        return &keyLeft;
+    case Qt::Key_Right:
+        return &keyRight;
+    case Qt::Key_Up:
+        return &keyUp;
+    case Qt::Key_Down:
+        return &keyDown;
+    default:
+        return nullptr;
+    }
+}
+
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->isAutoRepeat())
@@ -36,22 +52,8 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     }
     if (!ui->btnKeyControl->isEnabled() || !ui->btnKeyControl->isChecked())
         return;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        keyLeft = true;
-        break;
-    case Qt::Key_Right:
-        keyRight = true;
-        break;
-    case Qt::Key_Up:
-        keyUp = true;
-        break;
-    case Qt::Key_Down:
-        keyDown = true;
-        break;
-    default:
-        break;
-    }
+    if (bool *held = arrowFlag(event->key()))
+        *held = true;
     if (!keyRepeatArmed) {
         keyRepeatArmed = true;
         QTimer::singleShot(100, this, &MainWindow::keyPressing);
@@ -62,22 +64,8 @@ void MainWindow::keyReleaseEvent(QKeyEvent *event)
 {
     if (event->isAutoRepeat())
         return;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        keyLeft = false;
-        break;
-    case Qt::Key_Right:
-        keyRight = false;
-        break;
-    case Qt::Key_Up:
-        keyUp = false;
-        break;
-    case Qt::Key_Down:
-        keyDown = false;
-        break;
-    default:
-        break;
-    }
+    if (bool *held = arrowFlag(event->key()))
+        *held = false;
     keyRepeatArmed = keyLeft || keyRight || keyUp || keyDown;
 }
 
