@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace {
 constexpr int readPeriodMs = 2;
@@ -266,8 +267,10 @@ void MySerialPort::writeWork()
         }
     }
     if (!frame.isEmpty() && portOpen()) {
-        // A frame the line has not carried yet is dropped in favour of the new one.
-        port->clear(QSerialPort::Output);
+        // A periodic frame the line has not carried yet is dropped in favour of the new
+        // one; a one-shot frame still waiting is not.
+        if (!std::exchange(m_oneShotQueued, false))
+            port->clear(QSerialPort::Output);
         port->write(frame);
     }
     if (loopRunning)
@@ -322,8 +325,10 @@ void MySerialPort::sendOnce(const QString &word)
         QMutexLocker lock(&stateMutex);
         frame = takeSpecialFrame(word);
     }
-    if (!frame.isEmpty() && portOpen())
+    if (!frame.isEmpty() && portOpen()) {
         port->write(frame);
+        m_oneShotQueued = true;
+    }
 }
 
 void MySerialPort::sendConfigText(const QString &text)
@@ -349,6 +354,7 @@ void MySerialPort::requestMode(int mode, const quint8 *frame)
     requestedMode = mode;
     loopRunning = false;
     port->clear(QSerialPort::AllDirections);
+    m_oneShotQueued = false;
     // The acknowledgement must reach checkChange, not the console.
     setConfigTextHandling(false);
     port->write(frameBytes(frame, modeFrameLength));

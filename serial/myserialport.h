@@ -77,6 +77,9 @@ private:
     quint8 fallbackFrame[16];
     QSerialPortInfo portInfo;
     qint32 requestedMode = -1;
+    // Set when sendOnce wrote a frame: the next write pass queues behind it instead of
+    // discarding it, so a one-shot command is never lost to the periodic one.
+    bool m_oneShotQueued = false;
 
     // Guards portInfo, m_portLocation and baudRate, which the window thread sets
     // directly just before it asks this thread to connect.

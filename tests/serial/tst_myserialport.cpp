@@ -220,6 +220,25 @@ private slots:
         QCOMPARE(m_peer->readAtLeast(qMax(1, frame.size()), frame.isEmpty() ? 300 : 5000), frame);
     }
 
+    // A one-shot frame the far end has not read yet is not discarded by the write pass that
+    // follows it: a motor-mode request must not vanish because Run came quickly after it.
+    void oneShotFrameSurvivesNextWritePass()
+    {
+        locked([](MotorState &) { prepareSpecialFrame(QStringLiteral("enter"), 37); });
+        setSending(true, true);
+        post(m_worker, "setLoop", Q_ARG(bool, true));
+        post(m_worker, "sendOnce", Q_ARG(QString, QStringLiteral("enter")));
+        // A busy moment on the worker's thread: the write pass falls due before the
+        // one-shot frame has left the port's own buffer.
+        QMetaObject::invokeMethod(
+            m_worker, [] { QThread::msleep(40); }, Qt::QueuedConnection);
+        const QByteArray wire = m_peer->readAtLeast(1 << 20, 300);
+        post(m_worker, "setLoop", Q_ARG(bool, false));
+        QCOMPARE(wire.left(commandFrameLength),
+                 QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124"));
+        QVERIFY(wire.mid(commandFrameLength).startsWith(packed));
+    }
+
     // Console text goes out as its Latin-1 bytes, nothing added; each chunk shows once.
     void configTextBothWays()
     {

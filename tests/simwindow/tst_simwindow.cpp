@@ -139,7 +139,8 @@ void TestSimWindow::drivesTheMotorToItsSetPoint()
     type("editkp", QStringLiteral("10"));
     type("editKd", QStringLiteral("1"));
     QTest::mouseClick(find<QPushButton>("btnRun"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(newestPosition() - 3.f) < 0.05f, 8000);
+    QTRY_VERIFY2_WITH_TIMEOUT(qAbs(newestPosition() - 3.f) < 0.05f,
+                              qPrintable(QString::number(newestPosition())), 8000);
     QTest::qWait(500);
     QVERIFY2(qAbs(newestPosition() - 3.f) < 0.05f, qPrintable(QString::number(newestPosition())));
 
