@@ -250,12 +250,14 @@ void TestMainWindow::heldArrowNudgesUntilHalfTheLimit()
     QTest::keyPress(window, Qt::Key_Left);
     QTest::keyPress(window, Qt::Key_Down);
     // 30 steps of 95.5/60 and 31 of 45/60 at 100 ms each, then both stop.
-    QTest::qWait(4500);
-    {
+    const auto nudged = [] {
         QMutexLocker lock(&stateMutex);
-        QVERIFY(qAbs(motorState.keyPosition - 47.75f) < 0.01f);
-        QVERIFY(qAbs(motorState.keyVelocity + 23.25f) < 0.01f);
-    }
+        return qAbs(motorState.keyPosition - 47.75f) < 0.01f &&
+               qAbs(motorState.keyVelocity + 23.25f) < 0.01f;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(nudged(), 15000);
+    QTest::qWait(400);
+    QVERIFY(nudged());
     QTest::keyRelease(window, Qt::Key_Left);
     QTest::keyRelease(window, Qt::Key_Down);
     keys->setChecked(false);
