@@ -226,17 +226,20 @@ private slots:
     {
         locked([](MotorState &) { prepareSpecialFrame(QStringLiteral("enter"), 37); });
         setSending(true, true);
-        post(m_worker, "setLoop", Q_ARG(bool, true));
-        post(m_worker, "sendOnce", Q_ARG(QString, QStringLiteral("enter")));
-        // A busy moment on the worker's thread: the write pass falls due before the
-        // one-shot frame has left the port's own buffer.
-        QMetaObject::invokeMethod(
-            m_worker, [] { QThread::msleep(40); }, Qt::QueuedConnection);
+        m_worker->setLoop(true);
+        {
+            // Both calls are queued before the worker can take the first, so the write
+            // pass runs while the one-shot frame still waits in the port's own buffer.
+            QMutexLocker lock(&stateMutex);
+            post(m_worker, "sendOnce", Q_ARG(QString, QStringLiteral("enter")));
+            post(m_worker, "writeWork");
+        }
         const QByteArray wire = m_peer->readAtLeast(1 << 20, 300);
-        post(m_worker, "setLoop", Q_ARG(bool, false));
-        QCOMPARE(wire.left(commandFrameLength),
-                 QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124"));
-        QVERIFY(wire.mid(commandFrameLength).startsWith(packed));
+        m_worker->setLoop(false);
+        const int at = wire.indexOf(QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124"));
+        QVERIFY2(at >= 0 && at % commandFrameLength == 0, wire.left(60).toHex().constData());
+        const QByteArray rest = QByteArray(wire).remove(at, commandFrameLength);
+        QCOMPARE(rest, packed.repeated(rest.size() / commandFrameLength));
     }
 
     // Console text goes out as its Latin-1 bytes, nothing added; each chunk shows once.
