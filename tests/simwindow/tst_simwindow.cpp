@@ -21,216 +21,203 @@
 class TestSimWindow : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanup();
-    void drivesTheMotorToItsSetPoint();
-    void consoleReachesTheMenu();
-    void noiseRaisesTheErrorRateWhileFramesDecode();
-    void fullLineRateLosesNoFrame();
-    void hangUpClosesWithOneMessage();
-
-private:
-    template <typename T> T *find(const char *name) { return child<T>(window, name); }
-    QString status() { return find<QLabel>("labMainStatus")->text(); }
-    void startSimulator(const QStringList &arguments);
-    void connectToSimulator();
-    void type(const char *field, const QString &text);
-    int samples();
-    float newestPosition();
-    QMap<QString, QString> stopSimulator();
-
     QString binDir;
     QTemporaryDir dir;
     QString link;
     QProcess *sim = nullptr;
     MainWindow *window = nullptr;
-};
 
-void TestSimWindow::initTestCase()
-{
-    binDir = qEnvironmentVariable("KORVANE_BIN_DIR", QCoreApplication::applicationDirPath() +
-                                                         QStringLiteral("/../bin"));
-    QVERIFY(prepareMotorState(binDir));
-    link = dir.path() + QStringLiteral("/sim");
-    qputenv("KORVANE_EXTRA_PORTS", link.toLocal8Bit());
-}
+    template <typename T> T *find(const char *name) { return child<T>(window, name); }
+    QString status() { return find<QLabel>("labMainStatus")->text(); }
 
-void TestSimWindow::cleanup()
-{
-    if (window) {
-        window->close();
-        delete window;
-        window = nullptr;
+    void startSimulator(const QStringList &arguments)
+    {
+        sim = new QProcess;
+        sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim->start(binDir + QStringLiteral("/korvane-sim"),
+                   QStringList{QStringLiteral("--link"), link} + arguments);
+        QVERIFY(sim->waitForStarted(5000) && sim->waitForReadyRead(5000));
+        QVERIFY(sim->readLine().startsWith("device: "));
+        window = new MainWindow;
+        window->show();
     }
-    stopSimulator();
-}
 
-void TestSimWindow::startSimulator(const QStringList &arguments)
-{
-    sim = new QProcess;
-    sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim->start(binDir + QStringLiteral("/korvane-sim"),
-               QStringList{QStringLiteral("--link"), link} + arguments);
-    QVERIFY(sim->waitForStarted(5000));
-    QVERIFY(sim->waitForReadyRead(5000));
-    QVERIFY(sim->readLine().startsWith("device: "));
-    window = new MainWindow;
-    window->show();
-}
-
-QMap<QString, QString> TestSimWindow::stopSimulator()
-{
-    QMap<QString, QString> summary;
-    if (!sim)
+    QMap<QString, QString> stopSimulator()
+    {
+        QMap<QString, QString> summary;
+        if (!sim)
+            return summary;
+        sim->terminate();
+        sim->waitForFinished(5000);
+        for (const QByteArray &line : sim->readAllStandardOutput().split('\n')) {
+            const int colon = line.indexOf(':');
+            if (colon > 0)
+                summary.insert(QString::fromLatin1(line.left(colon)).trimmed(),
+                               QString::fromLatin1(line.mid(colon + 1)).trimmed());
+        }
+        delete sim;
+        sim = nullptr;
         return summary;
-    sim->terminate();
-    sim->waitForFinished(5000);
-    for (const QByteArray &line : sim->readAllStandardOutput().split('\n')) {
-        const int colon = line.indexOf(':');
-        if (colon > 0)
-            summary.insert(QString::fromLatin1(line.left(colon)).trimmed(),
-                           QString::fromLatin1(line.mid(colon + 1)).trimmed());
     }
-    delete sim;
-    sim = nullptr;
-    return summary;
-}
 
-void TestSimWindow::connectToSimulator()
-{
-    auto *combo = find<QComboBox>("comboPort");
-    QTRY_VERIFY_WITH_TIMEOUT(combo->findText(link, Qt::MatchStartsWith) >= 0, 3000);
-    combo->setCurrentIndex(combo->findText(link, Qt::MatchStartsWith));
-    QTest::mouseClick(find<QPushButton>("btnConnect"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("btnRun")->isEnabled() &&
-                                 find<QLineEdit>("editPosition")->isEnabled(),
-                             10000);
-}
+    void connectToSimulator()
+    {
+        auto *combo = find<QComboBox>("comboPort");
+        QTRY_VERIFY_WITH_TIMEOUT(combo->findText(link, Qt::MatchStartsWith) >= 0, 3000);
+        combo->setCurrentIndex(combo->findText(link, Qt::MatchStartsWith));
+        QTest::mouseClick(find<QPushButton>("btnConnect"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("btnRun")->isEnabled() &&
+                                     find<QLineEdit>("editPosition")->isEnabled(),
+                                 10000);
+    }
 
-void TestSimWindow::type(const char *field, const QString &text)
-{
-    auto *edit = find<QLineEdit>(field);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
+    void type(const char *field, const QString &text)
+    {
+        auto *edit = find<QLineEdit>(field);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
 
-int TestSimWindow::samples()
-{
-    QMutexLocker lock(&stateMutex);
-    return motorState.sampleCount;
-}
+    int samples()
+    {
+        QMutexLocker lock(&stateMutex);
+        return motorState.sampleCount;
+    }
 
-float TestSimWindow::newestPosition()
-{
-    QMutexLocker lock(&stateMutex);
-    return motorState.positionHistory()[std::max(motorState.sampleCount, 1) - 1];
-}
+    float newestPosition()
+    {
+        QMutexLocker lock(&stateMutex);
+        return motorState.positionHistory()[std::max(motorState.sampleCount, 1) - 1];
+    }
 
-void TestSimWindow::drivesTheMotorToItsSetPoint()
-{
-    startSimulator({QStringLiteral("--motor-id"), QStringLiteral("1")});
-    connectToSimulator();
-    QTRY_VERIFY_WITH_TIMEOUT(samples() > 200, 5000);
+private slots:
+    void initTestCase()
+    {
+        binDir = qEnvironmentVariable("KORVANE_BIN_DIR", QCoreApplication::applicationDirPath() +
+                                                             QStringLiteral("/../bin"));
+        QVERIFY(prepareMotorState(binDir));
+        link = dir.path() + QStringLiteral("/sim");
+        qputenv("KORVANE_EXTRA_PORTS", link.toLocal8Bit());
+    }
 
-    find<QComboBox>("comboMotor")->setCurrentIndex(1);
-    QTest::mouseClick(find<QPushButton>("btnMotorMode"), Qt::LeftButton);
-    type("editPosition", QStringLiteral("3"));
-    type("editkp", QStringLiteral("10"));
-    type("editKd", QStringLiteral("1"));
-    QTest::mouseClick(find<QPushButton>("btnRun"), Qt::LeftButton);
-    QTRY_VERIFY2_WITH_TIMEOUT(qAbs(newestPosition() - 3.f) < 0.05f,
-                              qPrintable(QString::number(newestPosition())), 8000);
-    QTest::qWait(500);
-    QVERIFY2(qAbs(newestPosition() - 3.f) < 0.05f, qPrintable(QString::number(newestPosition())));
+    void cleanup()
+    {
+        if (window) {
+            window->close();
+            delete window;
+            window = nullptr;
+        }
+        stopSimulator();
+    }
 
-    // Leaving motor mode lets the rotor coast where it stands; zero then makes that
-    // position 0.
-    QTest::mouseClick(find<QPushButton>("btnMotorExit"), Qt::LeftButton);
-    QTest::qWait(300);
-    QTest::mouseClick(find<QPushButton>("btnZeroPos"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(newestPosition()) < 0.05f, 3000);
-    QTest::qWait(300);
-    QVERIFY(qAbs(newestPosition()) < 0.05f);
-    const QMap<QString, QString> summary = stopSimulator();
-    QVERIFY2(summary.value(QStringLiteral("bad frames")) == QStringLiteral("0"),
-             qPrintable(summary.value(QStringLiteral("bad frames"))));
-}
+    void drivesTheMotorToItsSetPoint()
+    {
+        startSimulator({QStringLiteral("--motor-id"), QStringLiteral("1")});
+        connectToSimulator();
+        QTRY_VERIFY_WITH_TIMEOUT(samples() > 200, 5000);
 
-void TestSimWindow::consoleReachesTheMenu()
-{
-    startSimulator({});
-    connectToSimulator();
-    QTabBar *bar = find<QTabWidget>("tabWidget")->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(3).center());
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 8000);
-    auto *log = find<QTextEdit>("editConfig");
-    const int before = log->toPlainText().size();
-    QTest::keyClicks(find<QLineEdit>("editCommand"), QStringLiteral("m"));
-    QTest::keyClick(find<QLineEdit>("editCommand"), Qt::Key_Return);
-    // The time stamp comes first, then the firmware's answer.
-    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().size() > before + 14, 3000);
-    const QString added = log->toPlainText().mid(before);
-    QVERIFY(added.contains(QRegularExpression(QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\]"))));
-
-    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(0).center());
-    QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("btnRun")->isEnabled(), 8000);
-    QVERIFY(!find<QWidget>("tab_con")->isEnabled());
-    const int count = samples();
-    QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 100, 5000);
-}
-
-void TestSimWindow::noiseRaisesTheErrorRateWhileFramesDecode()
-{
-    startSimulator({QStringLiteral("--noise"), QStringLiteral("20")});
-    connectToSimulator();
-    QRegularExpression rate(QStringLiteral("^USB data error : (\\d+\\.\\d\\d)%$"));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        rate.match(status()).hasMatch() && rate.match(status()).captured(1).toDouble() > 0.0, 5000);
-    const int count = samples();
-    QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 500, 5000);
-}
-
-void TestSimWindow::fullLineRateLosesNoFrame()
-{
-    // Ten seconds at the most a 921600-baud line carries.
-    const int frames = 83780;
-    startSimulator({QStringLiteral("--rate"), QStringLiteral("100000"), QStringLiteral("--frames"),
-                    QString::number(frames)});
-    connectToSimulator();
-    // Wait until the simulator has produced them all and the tool has read the last.
-    int seen = -1;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 25000 && (clock.elapsed() < 10500 || samples() != seen)) {
-        seen = samples();
+        find<QComboBox>("comboMotor")->setCurrentIndex(1);
+        QTest::mouseClick(find<QPushButton>("btnMotorMode"), Qt::LeftButton);
+        type("editPosition", QStringLiteral("3"));
+        type("editkp", QStringLiteral("10"));
+        type("editKd", QStringLiteral("1"));
+        QTest::mouseClick(find<QPushButton>("btnRun"), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(qAbs(newestPosition() - 3.f) < 0.05f,
+                                  qPrintable(QString::number(newestPosition())), 8000);
         QTest::qWait(500);
-    }
-    const QMap<QString, QString> summary = stopSimulator();
-    // Frames the terminal could not take while the tool waited for the mode reply were
-    // never sent; every frame that was sent must have been decoded.
-    QCOMPARE(QString::number(samples()), summary.value(QStringLiteral("feedback frames sent")));
-    QVERIFY(samples() > frames * 3 / 4);
-}
+        QVERIFY2(qAbs(newestPosition() - 3.f) < 0.05f,
+                 qPrintable(QString::number(newestPosition())));
 
-void TestSimWindow::hangUpClosesWithOneMessage()
-{
-    MessageBoxCloser closer;
-    startSimulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
-    connectToSimulator();
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Disconnected successfully"), 8000);
-    QTRY_COMPARE_WITH_TIMEOUT(closer.texts().size(), 1, 3000);
-    QTest::qWait(1500);
-    // The terminal reports the hang-up as a read error or as a lost resource, by timing.
-    const QStringList texts = closer.texts();
-    QCOMPARE(texts.size(), 1);
-    QVERIFY2(texts.first() == QLatin1String("Read error happened, reconnect may solve it") ||
-                 texts.first() == QLatin1String("Connection interrupted, check your connection"),
-             qPrintable(texts.first()));
-    QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
-    QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
-    QVERIFY(find<QPushButton>("btnToTXT")->isEnabled());
-}
+        // Leaving motor mode lets the rotor coast where it stands; zero then makes that
+        // position 0.
+        QTest::mouseClick(find<QPushButton>("btnMotorExit"), Qt::LeftButton);
+        QTest::qWait(300);
+        QTest::mouseClick(find<QPushButton>("btnZeroPos"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(newestPosition()) < 0.05f, 3000);
+        QTest::qWait(300);
+        QVERIFY(qAbs(newestPosition()) < 0.05f);
+        const QMap<QString, QString> summary = stopSimulator();
+        QVERIFY2(summary.value(QStringLiteral("bad frames")) == QStringLiteral("0"),
+                 qPrintable(summary.value(QStringLiteral("bad frames"))));
+    }
+
+    void consoleReachesTheMenu()
+    {
+        startSimulator({});
+        connectToSimulator();
+        QTabBar *bar = find<QTabWidget>("tabWidget")->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(3).center());
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 8000);
+        auto *log = find<QTextEdit>("editConfig");
+        const int before = log->toPlainText().size();
+        QTest::keyClicks(find<QLineEdit>("editCommand"), QStringLiteral("m"));
+        QTest::keyClick(find<QLineEdit>("editCommand"), Qt::Key_Return);
+        // The time stamp comes first, then the firmware's answer.
+        QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().size() > before + 14, 3000);
+        const QString added = log->toPlainText().mid(before);
+        QVERIFY(added.contains(QRegularExpression(QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\]"))));
+
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(0).center());
+        QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("btnRun")->isEnabled(), 8000);
+        QVERIFY(!find<QWidget>("tab_con")->isEnabled());
+        const int count = samples();
+        QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 100, 5000);
+    }
+
+    void noiseRaisesTheErrorRateWhileFramesDecode()
+    {
+        startSimulator({QStringLiteral("--noise"), QStringLiteral("20")});
+        connectToSimulator();
+        QRegularExpression rate(QStringLiteral("^USB data error : (\\d+\\.\\d\\d)%$"));
+        QTRY_VERIFY_WITH_TIMEOUT(rate.match(status()).hasMatch() &&
+                                     rate.match(status()).captured(1).toDouble() > 0.0,
+                                 5000);
+        const int count = samples();
+        QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 500, 5000);
+    }
+
+    void fullLineRateLosesNoFrame()
+    {
+        // Ten seconds at the most a 921600-baud line carries.
+        const int frames = 83780;
+        startSimulator({QStringLiteral("--rate"), QStringLiteral("100000"),
+                        QStringLiteral("--frames"), QString::number(frames)});
+        connectToSimulator();
+        // Wait until the simulator has produced them all and the tool has read the last.
+        int seen = -1;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 25000 && (clock.elapsed() < 10500 || samples() != seen)) {
+            seen = samples();
+            QTest::qWait(500);
+        }
+        const QMap<QString, QString> summary = stopSimulator();
+        // Frames the terminal could not take while the tool waited for the mode reply were
+        // never sent; every frame that was sent must have been decoded.
+        QCOMPARE(QString::number(samples()), summary.value(QStringLiteral("feedback frames sent")));
+        QVERIFY(samples() > frames * 3 / 4);
+    }
+
+    void hangUpClosesWithOneMessage()
+    {
+        MessageBoxCloser closer;
+        startSimulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
+        connectToSimulator();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Disconnected successfully"), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(closer.texts().size(), 1, 3000);
+        QTest::qWait(1500);
+        // The terminal reports the hang-up as a read error or as a lost resource, by timing.
+        const QStringList texts = closer.texts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts.first() == QLatin1String("Read error happened, reconnect may solve it") ||
+                     texts.first() ==
+                         QLatin1String("Connection interrupted, check your connection"),
+                 qPrintable(texts.first()));
+        QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
+        QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
+        QVERIFY(find<QPushButton>("btnToTXT")->isEnabled());
+    }
+};
 
 QTEST_MAIN(TestSimWindow)
 #include "tst_simwindow.moc"
