@@ -10,7 +10,6 @@
 #include <QtTest>
 
 #include <cstring>
-#include <unistd.h>
 
 // QThread::wait() synchronises out of the thread sanitizer's sight: tell it.
 #if defined(__SANITIZE_THREAD__)
@@ -39,6 +38,8 @@ const auto received = [] { return locked([](MotorState &s) { return s.rxBuffer; 
 
 const QByteArray ack = QByteArray::fromHex("AAAA070201005E");
 const QByteArray packed = QByteArray::fromHex("AAAF0FA1815685A0513338380301FD");
+const QByteArray enter = QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124");
+const QByteArray feedback = QByteArray::fromHex("AAAA0B0180008008000068AAAA");
 
 void setSending(bool enabled, bool packedCommand = false)
 {
@@ -53,8 +54,8 @@ class TestMySerialPort : public QObject
 {
     Q_OBJECT
     QScopedPointer<PtyPeer> m_peer;
-    QThread *m_thread = nullptr, *m_otherThread = nullptr;
-    MySerialPort *m_worker = nullptr, *m_other = nullptr;
+    QThread *m_thread = nullptr;
+    MySerialPort *m_worker = nullptr;
     QStringList m_events;
 
     // Every signal of the worker, logged in order on this thread.
@@ -62,64 +63,42 @@ class TestMySerialPort : public QObject
     Q_INVOKABLE void record() { m_events << senderName(); }
     Q_INVOKABLE void recordText(const QString &text) { m_events << senderName() + ':' + text; }
 
+private slots:
     // A worker moved to a thread of its own before the thread starts, as the window does it.
-    MySerialPort *startWorker(QThread *&thread, const QString &location)
+    void init()
     {
-        auto *w = new MySerialPort;
+        m_peer.reset(new PtyPeer);
+        m_worker = new MySerialPort;
         const QMetaObject &mo = MySerialPort::staticMetaObject;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             const QMetaMethod signal = mo.method(i);
             const char *slot = signal.parameterCount() ? "recordText(QString)" : "record()";
             if (signal.methodType() == QMetaMethod::Signal)
-                connect(w, signal, this, metaObject()->method(metaObject()->indexOfMethod(slot)));
+                connect(m_worker, signal, this,
+                        metaObject()->method(metaObject()->indexOfMethod(slot)));
         }
-        w->setPortLocation(location);
-        w->setBaud(921600);
-        thread = new QThread;
-        connect(
-            thread, &QThread::finished, thread, [thread] { threadDone(thread); },
-            Qt::DirectConnection);
-        w->moveToThread(thread);
-        thread->start();
-        post(w, "connect");
-        return w;
-    }
-
-    // The window's shutdown: close on the worker's thread, stop it, then the direct call.
-    void stopWorker(QThread *&thread, MySerialPort *&worker)
-    {
-        if (!worker)
-            return;
-        QVERIFY(QMetaObject::invokeMethod(worker, "unConnect", Qt::BlockingQueuedConnection));
-        thread->quit();
-        QVERIFY(thread->wait(10000));
-        threadJoined(thread);
-        QVERIFY(worker->unConnect());
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        delete std::exchange(worker, nullptr);
-        delete thread;
-    }
-
-    void requestMode(bool config, const QByteArray &reply)
-    {
-        post(m_worker, config ? "changeToConfig" : "changeToDisplay");
-        QCOMPARE(m_peer->readAtLeast(modeFrameLength, 5000),
-                 frameBytes(config ? toConfigFrame : toDisplayFrame, modeFrameLength));
-        m_peer->write(reply);
-    }
-
-private slots:
-    void init()
-    {
-        m_peer.reset(new PtyPeer);
-        m_worker = startWorker(m_thread, m_peer->slavePath());
+        m_worker->setPortLocation(m_peer->slavePath());
+        m_worker->setBaud(921600);
+        m_thread = new QThread;
+        // Without a context object the call is direct, on the finishing thread.
+        connect(m_thread, &QThread::finished, [thread = m_thread] { threadDone(thread); });
+        m_worker->moveToThread(m_thread);
+        m_thread->start();
+        post(m_worker, "connect");
         QTRY_COMPARE_WITH_TIMEOUT(m_events, QStringList{"connectSucceed"}, 10000);
         m_events.clear();
     }
+    // The window's shutdown: close on the worker's thread, stop it, then the direct call.
     void cleanup()
     {
-        stopWorker(m_otherThread, m_other);
-        stopWorker(m_thread, m_worker);
+        QVERIFY(QMetaObject::invokeMethod(m_worker, "unConnect", Qt::BlockingQueuedConnection));
+        m_thread->quit();
+        QVERIFY(m_thread->wait(10000));
+        threadJoined(m_thread);
+        QVERIFY(m_worker->unConnect());
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        delete m_worker;
+        delete m_thread;
         m_peer.reset();
         m_events.clear();
         setSending(false);
@@ -130,7 +109,9 @@ private slots:
     void openFailureReportedInOrder()
     {
         // A name of its own: the port's lock file would clash with another process's.
-        m_other = startWorker(m_otherThread, "/dev/korvane-missing-" + QString::number(getpid()));
+        m_worker->setPortLocation("/dev/korvane-missing-" +
+                                  QString::number(qApp->applicationPid()));
+        post(m_worker, "connect");
         const QStringList expected{"statusMsg:Open Port Failed.", "msgBox:Device not found",
                                    "connectFailed"};
         QTRY_COMPARE_WITH_TIMEOUT(m_events, expected, 10000);
@@ -145,30 +126,33 @@ private slots:
         for (bool config : {false, true}) {
             const char *mode = config ? "config" : "display";
             QTest::addRow("%s: exact ack", mode) << config << ack << true;
-            QTest::addRow("%s: ack and feedback", mode)
-                << config << ack + QByteArray::fromHex("AAAA0B0180008008000068") << true;
+            QTest::addRow("%s: ack and feedback", mode) << config << ack + feedback << true;
             QTest::addRow("%s: six bytes", mode) << config << ack.left(6) << false;
             QTest::addRow("%s: one byte wrong", mode) << config << wrong << false;
         }
     }
-    // Feedback that came with a display acknowledgement is kept; console text is shown in
-    // configuration mode and after a failed switch to display.
+    // Feedback that came with a display acknowledgement is kept; console text, white space
+    // simplified and cut at its zero byte, is shown in configuration mode and after a failed
+    // switch to display.
     void modeSwitchNeedsExactAck()
     {
         QFETCH(bool, config);
         QFETCH(QByteArray, reply);
         QFETCH(bool, good);
         locked([](MotorState &s) { s.connectPending = true; });
-        requestMode(config, reply);
-        const char *outcome = config ? (good ? "toConfigSecceed" : "toConfigFailed")
-                                     : (good ? "toDisplaySecceed" : "toDisplayFailed");
+        post(m_worker, config ? "changeToConfig" : "changeToDisplay");
+        QCOMPARE(m_peer->readAtLeast(modeFrameLength, 5000),
+                 frameBytes(config ? toConfigFrame : toDisplayFrame, modeFrameLength));
+        m_peer->write(reply);
+        const QString outcome =
+            (config ? "toConfig" : "toDisplay") + QString(good ? "Secceed" : "Failed");
         QTRY_COMPARE_WITH_TIMEOUT(m_events, QStringList{outcome}, 10000);
         m_events.clear();
         QCOMPARE(received(), !config && good ? reply.mid(modeFrameLength) : QByteArray());
         QCOMPARE(locked([](MotorState &s) { return s.connectPending; }), config || !good);
-        m_peer->write(QByteArrayLiteral("menu\0"));
+        m_peer->write(QByteArrayLiteral("\r\n  Motor   ID:\t37 \r\n\0junk"));
         const QStringList shown =
-            config == good ? QStringList{"appendConfigText:menu"} : QStringList();
+            config == good ? QStringList{"appendConfigText:Motor ID: 37"} : QStringList();
         QTRY_COMPARE_WITH_TIMEOUT(m_events, shown, 10000);
         QTest::qWait(300);
         QCOMPARE(m_events, shown);
@@ -206,7 +190,7 @@ private slots:
         QTest::addColumn<QString>("word");
         QTest::addColumn<QByteArray>("frame");
         QTest::newRow("command") << QString() << packed;
-        QTest::newRow("enter") << "enter" << QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124");
+        QTest::newRow("enter") << "enter" << enter;
         QTest::newRow("exit") << "exit" << QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFD250125");
         QTest::newRow("zero") << "zero" << QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFE250126");
         QTest::newRow("Zero is no word") << "Zero" << QByteArray();
@@ -236,28 +220,27 @@ private slots:
         }
         const QByteArray wire = m_peer->readAtLeast(1 << 20, 300);
         m_worker->setLoop(false);
-        const int at = wire.indexOf(QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124"));
+        const int at = wire.indexOf(enter);
         QVERIFY2(at >= 0 && at % commandFrameLength == 0, wire.left(60).toHex().constData());
         const QByteArray rest = QByteArray(wire).remove(at, commandFrameLength);
         QCOMPARE(rest, packed.repeated(rest.size() / commandFrameLength));
     }
 
-    // Console text goes out as its Latin-1 bytes, nothing added; each chunk shows once.
+    // Console text goes out as its Latin-1 bytes, nothing added; a chunk starting with FF says
+    // the motor is off.
     void configTextBothWays()
     {
-        requestMode(true, ack);
+        post(m_worker, "changeToConfig");
+        QCOMPARE(m_peer->readAtLeast(modeFrameLength, 5000).size(), modeFrameLength);
+        m_peer->write(ack);
         QTRY_COMPARE_WITH_TIMEOUT(m_events, QStringList{"toConfigSecceed"}, 10000);
-        m_events.clear();
         post(m_worker, "sendConfigText", Q_ARG(QString, QStringLiteral(" ver \u00e9\x1b")));
         QCOMPARE(m_peer->readAtLeast(7, 5000), QByteArray(" ver \xe9\x1b"));
         QCOMPARE(m_peer->readAtLeast(1, 200), QByteArray());
         const QString off = "Motor not powered or not connected.";
         m_peer->write(QByteArray::fromHex("FF0102"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_events,
-                                  (QStringList{"msgBox:" + off, "appendConfigText:" + off}), 10000);
-        m_peer->write(QByteArrayLiteral("\r\n  Motor   ID:\t37 \r\n\0junk"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_events.mid(2), QStringList{"appendConfigText:Motor ID: 37"},
-                                  10000);
+        const QStringList expected{"toConfigSecceed", "msgBox:" + off, "appendConfigText:" + off};
+        QTRY_COMPARE_WITH_TIMEOUT(m_events, expected, 10000);
     }
 
     // While the loops run every received byte reaches rxBuffer in order; an adapter that then
@@ -266,12 +249,10 @@ private slots:
     {
         setSending(true);
         m_worker->setLoop(true);
-        const QByteArray bytes = QByteArray::fromHex("AAAA0B0180008008000068AAAA");
-        m_peer->write(bytes);
-        QTRY_COMPARE_WITH_TIMEOUT(received(), bytes, 10000);
-        m_peer->write(bytes);
-        QTRY_COMPARE_WITH_TIMEOUT(received(), bytes + bytes, 10000);
-        QVERIFY(!m_peer->readAtLeast(commandFrameLength, 5000).isEmpty());
+        m_peer->write(feedback);
+        QTRY_COMPARE_WITH_TIMEOUT(received(), feedback, 10000);
+        m_peer->write(feedback);
+        QTRY_COMPARE_WITH_TIMEOUT(received(), feedback + feedback, 10000);
         m_peer->hangUp();
         QTRY_VERIFY_WITH_TIMEOUT(m_events.contains("unConnectSucceed"), 10000);
         QTest::qWait(1200);
@@ -292,7 +273,7 @@ private slots:
         for (const char *slot : {"changeToConfig", "checkChange", "configModeReadWork"})
             post(m_worker, slot);
         QCOMPARE(m_peer->readAtLeast(1, 700), QByteArray());
-        m_other = startWorker(m_otherThread, m_peer->slavePath());
+        post(m_worker, "connect");
         QTRY_COMPARE_WITH_TIMEOUT(m_events, (QStringList{"unConnectSucceed", "connectSucceed"}),
                                   10000);
     }
