@@ -7,19 +7,20 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <thread>
 
 using Samples = QVector<float>;
 
-void setHistories(const Samples &position, const Samples &velocity, const Samples &current)
+// Fills the position, velocity and current histories and sets the sample count.
+void setHistories(const QVector<Samples> &h)
 {
     QMutexLocker lock(&stateMutex);
-    int k = 0;
-    for (const Samples *s : {&position, &velocity, &current})
-        std::copy(s->begin(), s->end(), motorState.histories[k++].data());
-    motorState.sampleCount = position.size();
+    for (int k = 0; k < 3; ++k)
+        std::copy(h[k].begin(), h[k].end(), motorState.histories[k].data());
+    motorState.sampleCount = h[0].size();
 }
 
 // The sample count, then the first n samples of history k.
@@ -40,48 +41,49 @@ class TestSaveUnit : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QStringList m_boxes, m_shown; // what the unit under test showed
-    void watch(SaveUnit &unit)
-    {
-        m_boxes.clear();
-        m_shown.clear();
-        connect(&unit, &SaveUnit::msgBox, [this](const QString &text) { m_boxes << text; });
-        connect(&unit, &SaveUnit::configText, [this](const QString &text) { m_shown << text; });
-        connect(&unit, &SaveUnit::uiRepaint, [this] { m_shown << QStringLiteral("repaint"); });
-    }
+    QScopedPointer<SaveUnit> m_unit; // a new one for each test
+    QStringList m_boxes, m_shown;    // what it showed
 
 private slots:
     void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
-    void init() { connectReset(); }
+    void init()
+    {
+        connectReset();
+        m_boxes.clear();
+        m_unit.reset(new SaveUnit);
+        connect(m_unit.get(), &SaveUnit::msgBox, [this](const QString &text) { m_boxes << text; });
+        connect(m_unit.get(), &SaveUnit::configText, [this](const QString &t) { m_shown << t; });
+        connect(m_unit.get(), &SaveUnit::uiRepaint,
+                [this] { m_shown << QStringLiteral("repaint"); });
+    }
 
     // Samples get three decimals and no samples give exactly four lines; 12,000 random samples
     // come back rounded, zeros replace a longer recording, and each section reports progress
-    // three times.
+    // three times. A count above the histories' room keeps what fits and says so.
     void savesAndReadsBack()
     {
         const QString path = m_dir.filePath(QStringLiteral("exact.txt"));
-        setHistories({1.5f, -2.25f, 0.125f}, {95.5f, -0.0001f, 0}, {-40, 40, 1234.5678f});
-        SaveUnit().saveToTxt(path);
+        setHistories({{1.5f, -2.25f, 0.125f}, {95.5f, -0.0001f, 0}, {-40, 40, 1234.5678f}});
+        m_unit->saveToTxt(path);
         QCOMPARE(contents(path),
                  QByteArray("3\n[Position]\n1.500\n-2.250\n0.125\n[Velocity]\n95.500\n"
                             "-0.000\n0.000\n[Current]\n-40.000\n40.000\n1234.568\n"));
         connectReset();
-        SaveUnit().saveToTxt(path);
+        m_unit->saveToTxt(path);
         QCOMPARE(contents(path), QByteArray("0\n[Position]\n[Velocity]\n[Current]\n"));
         const int n = 12000;
-        Samples values[3], want[3];
+        QVector<Samples> values(3), want(3);
         QRandomGenerator rng(3);
         for (int i = 0; i < 3 * n; ++i) {
             values[i / n] << float(rng.bounded(200.0) - (i < 2 * n ? 100 : 0));
             want[i / n] << QString::number(values[i / n].last(), 'f', 3).toFloat();
         }
-        setHistories(values[0], values[1], values[2]);
-        SaveUnit unit;
-        watch(unit);
-        unit.setFile(path);
-        unit.saveToTxt(QString());
-        setHistories(Samples(n + 10, 7), Samples(n + 10, 7), Samples(n + 10, 7));
-        unit.readFromTxt(QString());
+        setHistories(values);
+        m_unit->setFile(path);
+        m_shown.clear();
+        m_unit->saveToTxt(QString());
+        setHistories(QVector<Samples>(3, Samples(n + 10, 7)));
+        m_unit->readFromTxt(QString());
         for (int k = 0; k < 3; ++k)
             QCOMPARE(history(k, n + 10), Samples{float(n)} + want[k] + Samples(10, 0));
         QStringList steps;
@@ -90,11 +92,9 @@ private slots:
                  {"0", "0", "13.75", "27.5", "33", "46.75", "60.5", "66", "79.75", "93.5", "100"})
                 steps << QStringLiteral("%1 %2 %").arg(op, figure);
         QCOMPARE(m_shown, steps << QStringLiteral("repaint"));
-        // A count above the histories' room keeps what fits and says so.
-        QFile huge(m_dir.filePath(QStringLiteral("huge.txt")));
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write("32000001\n[Position]\n1.5\n") > 0);
-        huge.close();
-        unit.readFromTxt(huge.fileName());
+        QTemporaryFile huge;
+        QVERIFY(huge.open() && huge.write("32000001\n[Position]\n1.5\n") > 0 && huge.flush());
+        m_unit->readFromTxt(huge.fileName());
         QCOMPARE(m_boxes, QStringList(huge.fileName() + " holds 32000001 samples per history; "
                                                         "only the first 32000000 were read."));
         QCOMPARE(history(0, 2), (Samples{3.2e7f, 1.5f, 0}));
@@ -105,13 +105,10 @@ private slots:
         QTest::addColumn<bool>("reading");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("samples");
-        QTest::addColumn<QString>("reason");
-        const QString dir = m_dir.path(), full = "No space left on device",
-                      missing = "No such file or directory";
-        QTest::newRow("disk full at the end") << false << "/dev/full" << 0 << full;
-        QTest::newRow("disk full midway") << false << "/dev/full" << 300000 << full;
-        QTest::newRow("missing folder") << false << dir + "/a/b" << 5 << missing;
-        QTest::newRow("missing file") << true << dir + "/a" << 5 << missing;
+        QTest::newRow("disk full at the end") << false << "/dev/full" << 0;
+        QTest::newRow("disk full midway") << false << "/dev/full" << 300000;
+        QTest::newRow("missing folder") << false << m_dir.filePath("a/b") << 5;
+        QTest::newRow("missing file") << true << m_dir.filePath("a") << 5;
     }
 
     // Nothing reports 100 % or repaints, and a read that could not start leaves the histories.
@@ -120,11 +117,11 @@ private slots:
         QFETCH(bool, reading);
         QFETCH(QString, path);
         QFETCH(int, samples);
-        QFETCH(QString, reason);
-        setHistories(Samples(samples, 3), Samples(samples, 4), Samples(samples, 5));
-        SaveUnit unit;
-        watch(unit);
-        reading ? unit.readFromTxt(path) : unit.saveToTxt(path);
+        const char *reason =
+            path == "/dev/full" ? "No space left on device" : "No such file or directory";
+        setHistories(QVector<Samples>(3, Samples(samples, 5)));
+        m_shown.clear();
+        reading ? m_unit->readFromTxt(path) : m_unit->saveToTxt(path);
         QCOMPARE(m_boxes, QStringList(QStringLiteral("Could not %1 %2: %3")
                                           .arg(reading ? "read" : "save to", path, reason)));
         const QString shown = m_shown.join('|');
@@ -134,36 +131,29 @@ private slots:
         QCOMPARE(history(2, samples), Samples{float(samples)} + Samples(samples, 5));
     }
 
-    void connectResetWaitsForOperation_data()
-    {
-        QTest::addColumn<bool>("reading");
-        QTest::newRow("save") << false;
-        QTest::newRow("read") << true;
-    }
-
-    // A reset made while another thread saves or reads returns only after the whole
+    // A reset made while another thread saves, then reads, returns only after the whole
     // operation, and leaves nothing of it behind.
     void connectResetWaitsForOperation()
     {
-        QFETCH(bool, reading);
         const int n = 2000000;
         const QString path = m_dir.filePath(QStringLiteral("big.txt"));
-        setHistories(Samples(n, 12.5f), Samples(n, 13.5f), Samples(n, 14.5f));
-        SaveUnit().saveToTxt(path);
-        if (reading)
-            connectReset();
-        SaveUnit unit;
+        setHistories(QVector<Samples>(3, Samples(n, 12.5f)));
         QAtomicInt state; // 1 while running, 2 once the last text said 100 %
-        connect(&unit, &SaveUnit::configText,
+        connect(m_unit.get(), &SaveUnit::configText,
                 [&](const QString &t) { state = t.endsWith(" 100 %") ? 2 : 1; });
-        std::thread worker([&] { reading ? unit.readFromTxt(path) : unit.saveToTxt(path); });
-        const auto join = qScopeGuard([&] { worker.join(); });
-        QTRY_VERIFY_WITH_TIMEOUT(state.loadAcquire() != 0, 20000);
-        connectReset();
-        QVERIFY2(state.loadAcquire() == 2, "the reset returned before the operation ended");
-        for (int k = 0; k < 3; ++k)
-            QVERIFY2(history(k, n) == Samples(n + 1, 0), "samples survived the reset");
-        QCOMPARE(contents(path).size(), 40 + 21 * n); // a zero would be "0.000", a byte short
+        for (bool reading : {false, true}) {
+            state = 0;
+            std::thread worker(
+                [&] { reading ? m_unit->readFromTxt(path) : m_unit->saveToTxt(path); });
+            const auto join = qScopeGuard([&] { worker.join(); });
+            QTRY_VERIFY_WITH_TIMEOUT(state.loadAcquire() != 0, 20000);
+            connectReset();
+            QVERIFY2(state.loadAcquire() == 2, reading ? "the reset returned inside a read"
+                                                       : "the reset returned inside a save");
+            for (int k = 0; k < 3; ++k)
+                QVERIFY2(history(k, n) == Samples(n + 1, 0), "samples survived the reset");
+            QCOMPARE(contents(path).size(), 40 + 21 * n); // a zero would be "0.000", a byte short
+        }
     }
 };
 

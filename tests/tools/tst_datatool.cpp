@@ -1,4 +1,5 @@
-// The conversion tool packs parameters into command payload bytes and back, forgivingly.
+// The conversion tool packs parameters into command payload bytes and back, forgivingly, within
+// the Limits it last loaded.
 #include "datatool.h"
 #include "motorstate.h"
 
@@ -7,32 +8,26 @@
 #include <QPushButton>
 #include <QtTest>
 
-using Values = QVector<double>; // position, velocity, torque, Kp, Kd
-
+// Fills one side, the parameters ("position velocity torque Kp Kd") for toCan or else the eight
+// bytes, presses that side's button and returns the other side, all as text.
 struct Tool : DataTool
 {
-    const char *const names[5] = {"ParaPos", "ParaVel", "ParaTor", "ParaKp", "ParaKd"};
-    QDoubleSpinBox *spin(int i) { return findChild<QDoubleSpinBox *>(names[i]); }
-    QLineEdit *field(int i) { return findChild<QLineEdit *>(QStringLiteral("Can%1").arg(i + 1)); }
-    QString toCan(const Values &v)
+    QDoubleSpinBox *spin(int i)
     {
-        QStringList bytes;
-        for (int i = 0; i < 5; ++i)
-            spin(i)->setValue(v[i]);
-        findChild<QPushButton *>("btnToCan")->click();
-        for (int i = 0; i < 8; ++i)
-            bytes << field(i)->text();
-        return bytes.join(' ');
+        return findChild<QDoubleSpinBox *>(
+            QString("ParaPos ParaVel ParaTor ParaKp ParaKd").section(' ', i, i));
     }
-    Values toPara(const QString &bytes)
+    QLineEdit *field(int i) { return findChild<QLineEdit *>(QStringLiteral("Can%1").arg(i + 1)); }
+    QString convert(bool toCan, const QString &in)
     {
-        Values v;
-        for (int i = 0; i < 8; ++i)
-            field(i)->setText(bytes.split(' ').value(i));
-        findChild<QPushButton *>("btnToPara")->click();
-        for (int i = 0; i < 5; ++i)
-            v << spin(i)->value();
-        return v;
+        for (int i = 0; i < (toCan ? 5 : 8); ++i)
+            toCan ? spin(i)->setValue(in.section(' ', i, i).toDouble())
+                  : field(i)->setText(in.section(' ', i, i));
+        findChild<QPushButton *>(toCan ? "btnToCan" : "btnToPara")->click();
+        QStringList out;
+        for (int i = 0; i < (toCan ? 8 : 5); ++i)
+            out << (toCan ? field(i)->text() : QString::number(spin(i)->value()));
+        return out.join(' ');
     }
 };
 
@@ -42,54 +37,45 @@ class TestDataTool : public QObject
 private slots:
     void converts_data()
     {
-        QTest::addColumn<bool>("toCan");
-        QTest::addColumn<Values>("values");
-        QTest::addColumn<QString>("bytes");
-        const Values zero{0, -0.01, 0, 0, 0}, low{-95.5, -45, -18, 0, 0},
-            high{95.5, 45, 18, 500, 5};
-        auto kp = [](double v) { return Values{-95.5, -45, -18, v, 0}; };
-        QTest::newRow("zeros") << true << Values(5, 0) << "7f ff 7f f0 00 00 07 ff";
-        QTest::newRow("lower limits") << true << low << "00 00 00 00 00 00 00 00";
-        QTest::newRow("mixed") << true << Values{1, 2, 0.5, 10, 1} << "81 56 85 a0 51 33 38 38";
-        QTest::newRow("two digits") << true << kp(1.25) << "00 00 00 00 0a 00 00 00";
-        QTest::newRow("read zeros") << false << zero << "7f ff 7f f0 00 00 07 ff"; // 2 decimals
-        QTest::newRow("upper case") << false << zero << "7F FF 7F F0 00 00 07 FF";
-        QTest::newRow("all ones") << false << high << "ff ff ff ff ff ff ff ff";
-        QTest::newRow("1A is 26") << false << kp(3.17) << "00 00 00 00 1A 00 00 00";
-        QTest::newRow("not hex") << false << kp(0) << "00 00 00 00 zz 00 00 00";
-        QTest::newRow("trailing junk") << false << kp(0) << "00 00 00 00 1g 00 00 00";
-        QTest::newRow("empty fields") << false << low << "";
-        QTest::newRow("1ff keeps ff") << false << kp(31.14) << "00 00 00 00 1ff 00 00 00";
+        // "parameters > bytes" packs, "parameters < bytes" reads the bytes.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "1 2 0.5 10 1 > 81 56 85 a0 51 33 38 38",         // every field apart
+                 "-95.5 -45 -18 1.25 0 > 00 00 00 00 0a 00 00 00", // two lowercase digits
+                 "0 -0.01 0 0 0 < 7F FF 7F F0 00 00 07 FF", // any case; the boxes' two decimals
+                 "95.5 45 18 500 5 < ff ff ff ff ff ff ff ff",
+                 "-95.5 -45 -18 31.14 0 < 00 00 00 00 1ff 00 00 00", // only the low 8 bits count
+                 "-95.5 -45 -18 0 0 < 1g  zz",                       // empty, or not wholly hex: 0
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
     }
 
     // Both directions start from parameters unlike every expected value.
     void converts()
     {
-        QFETCH(bool, toCan);
-        QFETCH(Values, values);
-        QFETCH(QString, bytes);
+        QFETCH(QString, row);
+        const QStringList side = row.split(QRegExp(" [<>] "));
         Tool tool;
-        tool.toCan({50, 20, 5, 250, 2.5});
-        if (toCan)
-            QCOMPARE(tool.toCan(values), bytes);
-        else
-            QCOMPARE(tool.toPara(bytes), values);
+        tool.convert(true, "50 20 5 250 2.5");
+        const bool toCan = row.contains('>');
+        QCOMPARE(tool.convert(toCan, side[!toCan]), side[toCan]);
     }
 
     // Out-of-Limits values go out as the nearest limit, never as codes wider than two digits.
     void rangesFollowReloadedLimits()
     {
         Tool t;
-        const Values high{95.5, 45, 18, 500, 5}, lo{100, -10, -30, 600, 1}, hi{200, 10, 10, 1e3, 2};
         QMutexLocker lock(&stateMutex); // the last test, so nothing is restored
         limits = {100, 200, -10, 10, -30, 10, -40, 40, 600, 1000, 1, 2};
         lock.unlock();
-        QCOMPARE(t.toCan(high), QStringLiteral("00 00 ff f0 00 ff ff ff"));
+        QCOMPARE(t.convert(true, "95.5 45 18 500 5"), QStringLiteral("00 00 ff f0 00 ff ff ff"));
         t.reloadLimits();
+        QString ranges;
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(QPair(t.spin(i)->minimum(), t.spin(i)->maximum()), QPair(lo[i], hi[i]));
-        QCOMPARE(t.toPara(QStringLiteral("ff ff ff ff ff ff ff ff")), hi);
-        QCOMPARE(t.toPara(QStringLiteral("00 00 00 00 00 00 00 00")), lo);
+            ranges += QString("%1..%2 ").arg(t.spin(i)->minimum()).arg(t.spin(i)->maximum());
+        QCOMPARE(ranges, QStringLiteral("100..200 -10..10 -30..10 600..1000 1..2 "));
+        QCOMPARE(t.convert(false, "ff ff ff ff ff ff ff ff"), QStringLiteral("200 10 10 1000 2"));
+        QCOMPARE(t.convert(false, "00 00 00 00 00 00 00 00"), QStringLiteral("100 -10 -30 600 1"));
     }
 };
 
