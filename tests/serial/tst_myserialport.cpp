@@ -110,7 +110,7 @@ private slots:
     {
         // A name of its own: the port's lock file would clash with another process's.
         m_worker->setPortLocation("/dev/korvane-missing-" +
-                                  QString::number(qApp->applicationPid()));
+                                  QString::number(QCoreApplication::applicationPid()));
         post(m_worker, "connect");
         const QStringList expected{"statusMsg:Open Port Failed.", "msgBox:Device not found",
                                    "connectFailed"};
