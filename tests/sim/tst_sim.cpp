@@ -186,9 +186,15 @@ private slots:
         Client client(link);
         QVERIFY2(client.readFor(200).isEmpty(), "feedback before display mode was asked for");
         QVERIFY(client.switchMode(toDisplayFrame));
+        QElapsedTimer clock;
+        clock.start();
         const QByteArray data = client.readFor(1500);
+        // Measured against the time actually spent reading: a loaded machine may wake the
+        // reader late, and a starved simulator drops frames rather than bursting them.
+        const double seconds = clock.elapsed() / 1000.0;
         const QVector<int> n = scan(data.mid(data.indexOf(QByteArray::fromHex("aaaa0b01"))));
-        QVERIFY2(n[1] > 0.9 * expected && n[1] < 1.55 * expected, QByteArray::number(n[1]));
+        QVERIFY2(n[1] > 0.6 * expected * 1.5 && n[1] < 1.1 * expected * (seconds + 0.05),
+                 qPrintable(QStringLiteral("%1 frames in %2 s").arg(n[1]).arg(seconds)));
         QVERIFY(n[0] == n[1] && n[2] < feedbackFrameLength && !n[3]);
         if (stall) { // the terminal fills; nothing queued or answered may precede the next acks
             QThread::msleep(1500);

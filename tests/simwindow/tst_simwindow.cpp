@@ -183,11 +183,14 @@ private slots:
         startSimulator({QStringLiteral("--rate"), QStringLiteral("100000"),
                         QStringLiteral("--frames"), QString::number(frames)});
         connectToSimulator();
-        // Wait until the simulator has produced them all and the tool has read the last.
-        int seen = -1;
+        // Wait until the simulator has produced them all and the tool has read the last:
+        // the count must hold still for 1.5 s, since a loaded machine may pause the reader,
+        // and bytes still in the terminal are lost when the simulator stops.
+        int seen = -1, still = 0;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 25000 && (clock.elapsed() < 10500 || samples() != seen)) {
+        while (clock.elapsed() < 40000 && (clock.elapsed() < 10500 || still < 3)) {
+            still = samples() == seen ? still + 1 : 0;
             seen = samples();
             QTest::qWait(500);
         }
