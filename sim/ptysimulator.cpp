@@ -179,7 +179,8 @@ PtySimulator::StopReason PtySimulator::run(const std::atomic<int> &stop, const s
         if (m_clientOpen) {
             // Whatever ends the wait (input, hang-up, timer, signal), the next pass
             // reads what arrived and notices a hang-up by the read's EIO.
-            pollfd fd{m_master, POLLIN, 0};
+            // Room in the terminal also ends it while the rest of a frame waits.
+            pollfd fd{m_master, short(POLLIN | (m_output.isEmpty() ? 0 : POLLOUT)), 0};
             ppoll(&fd, 1, &timeout, waitMask);
         } else {
             // A hung-up master polls readable at once, so it is only looked at
@@ -334,12 +335,23 @@ void PtySimulator::flushOutput()
     }
     // What does not fit is dropped, not kept: a client that stopped reading gets
     // fresh frames once it reads again, and the reply to its next request first.
-    const auto sent =
-        std::upper_bound(m_frameEnds.cbegin(), m_frameEnds.cend(), written) - m_frameEnds.cbegin();
+    // A frame the terminal took only part of is finished first, though: a serial
+    // line never cuts a frame short.
+    const int sent = int(std::upper_bound(m_frameEnds.cbegin(), m_frameEnds.cend(), written) -
+                         m_frameEnds.cbegin());
+    const int pieceStart = sent > 0 ? m_frameEnds[sent - 1] : 0;
+    const bool cutShort = sent < m_frameEnds.size() && m_clientOpen && !lost &&
+                          (written > pieceStart || (sent == 0 && m_tailPending));
+    QByteArray tail;
+    if (cutShort)
+        tail = m_output.mid(written, m_frameEnds[sent] - written);
     m_stats.feedbackSent += quint64(sent);
-    m_stats.feedbackDropped += quint64(m_frameEnds.size() - sent);
-    m_output.clear();
+    m_stats.feedbackDropped += quint64(m_frameEnds.size() - sent - (cutShort ? 1 : 0));
+    m_output = tail;
     m_frameEnds.clear();
+    if (cutShort)
+        m_frameEnds.append(tail.size());
+    m_tailPending = cutShort;
     if (lost)
         clientClosed(elapsed());
 }
@@ -349,4 +361,5 @@ void PtySimulator::discardOutput()
     m_stats.feedbackDropped += quint64(m_frameEnds.size());
     m_frameEnds.clear();
     m_output.clear();
+    m_tailPending = false;
 }

@@ -103,5 +103,7 @@ private:
     // The bytes of the next write, and where each feedback frame in them ends.
     QByteArray m_output;
     QVector<int> m_frameEnds;
+    // m_output starts with the rest of a frame the terminal took only part of.
+    bool m_tailPending = false;
     SimStats m_stats;
 };
