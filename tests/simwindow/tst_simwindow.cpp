@@ -197,7 +197,12 @@ private slots:
         const QMap<QString, QString> summary = stopSimulator();
         // Frames the terminal could not take while the tool waited for the mode reply were
         // never sent; every frame that was sent must have been decoded.
-        QCOMPARE(QString::number(samples()), summary.value(QStringLiteral("feedback frames sent")));
+        QVERIFY2(QString::number(samples()) ==
+                     summary.value(QStringLiteral("feedback frames sent")),
+                 qPrintable(QStringLiteral("%1 decoded; %2 sent; %3 mode requests")
+                                .arg(samples())
+                                .arg(summary.value(QStringLiteral("feedback frames sent")),
+                                     summary.value(QStringLiteral("mode requests")))));
         QVERIFY(samples() > frames * 3 / 4);
     }
 
