@@ -1,5 +1,7 @@
 #pragma once
 
+#include "portscan.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QSerialPortInfo>
@@ -36,8 +38,8 @@ struct PortEntry
     QString itemText() const;
 };
 
-// The extra device paths that exist, then the enumerated ports in the system's order.
-QList<PortEntry> availablePortEntries();
+// The extra device paths that exist, then the system's ports in its order.
+QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts);
 
 class MainWindow : public QMainWindow
 {
@@ -133,6 +135,7 @@ private:
 
     Ui::MainWindow *ui = nullptr;
     QList<PortEntry> portList;
+    SystemPortScan portScan;
     MySerialPort *serialPort = nullptr;
     PackUnit *packUnit = nullptr;
     SaveUnit *saveUnit = nullptr;

@@ -17,7 +17,7 @@ QString PortEntry::itemText() const
     return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
 }
 
-QList<PortEntry> availablePortEntries()
+QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts)
 {
     QList<PortEntry> entries;
     // Pseudo-terminals (a simulator, an emulator) are never enumerated by the system;
@@ -36,8 +36,7 @@ QList<PortEntry> availablePortEntries()
         e.isExtra = true;
         entries.append(e);
     }
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
+    for (const QSerialPortInfo &info : systemPorts) {
         PortEntry e;
         e.info = info;
         e.name = info.portName();
@@ -56,7 +55,7 @@ bool MainWindow::isConnected() const
 
 void MainWindow::getUsbInfo()
 {
-    const QList<PortEntry> ports = availablePortEntries();
+    const QList<PortEntry> ports = availablePortEntries(portScan.ports());
     ui->btnConnect->setEnabled(!ports.isEmpty());
     if (ports.size() != portList.size()) {
         ui->comboPort->clear();
@@ -81,7 +80,7 @@ void MainWindow::on_btnConnect_clicked()
 {
     const QString text = ui->btnConnect->text();
     if (text == QLatin1String("Connect")) {
-        const QList<PortEntry> ports = availablePortEntries();
+        const QList<PortEntry> ports = availablePortEntries(portScan.refresh());
         const int index = ui->comboPort->currentIndex();
         if (index < 0 || index >= ports.size()) {
             setMainStatusBar(QStringLiteral("No port to connect to: the selected port is no longer "
