@@ -12,6 +12,8 @@ if [ "${KORVANE_NO_SIM:-0}" = 1 ] || [ ! -x "$build_dir/bin/korvane-sim" ]; then
 fi
 
 link="${KORVANE_SIM_LINK:-/tmp/korvane-sim-$(id -u)}"
+# A link left by an earlier run must not pass for this simulator's own.
+if [ -L "$link" ]; then rm -f -- "$link"; fi
 "$build_dir/bin/korvane-sim" --link "$link" --motor-id "${KORVANE_SIM_MOTOR_ID:-0}" &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true' EXIT
