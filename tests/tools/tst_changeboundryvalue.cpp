@@ -62,8 +62,10 @@ private slots:
         QString box;
         QTimer closer; // the box is modal, so it is answered from its own event loop
         connect(&closer, &QTimer::timeout, this, [&] {
-            if (auto b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                box = b->windowTitle() + ": " + b->text(), b->close();
+            if (auto b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                box = b->windowTitle() + ": " + b->text();
+                b->close();
+            }
         });
         closer.start(10);
         for (int pair = 0; pair < 6; ++pair) {
