@@ -17,7 +17,10 @@ constexpr int eventsPerReport = 30; // the error rate is reported about this oft
 
 float clampToLimits(float x, float min, float max)
 {
-    // fmaxf returns the other operand for NaN, so a NaN value becomes min.
+    // A NaN command packs as 0 brought into the Limits, never as one of them (fmaxf
+    // alone would turn it into min and drive the motor to its lowest limit).
+    if (std::isnan(x))
+        x = 0;
     return std::fminf(std::fmaxf(min, x), max);
 }
 
@@ -46,13 +49,21 @@ PackUnit::PackUnit(QObject *parent) : QObject(parent), m_passTimer(new QTimer(th
     connect(m_passTimer, &QTimer::timeout, this, &PackUnit::readWork);
 }
 
+QString PackUnit::errorRatePrefix()
+{
+    return QStringLiteral("USB data error : ");
+}
+
 void PackUnit::setLoop(bool on)
 {
     // The flag is set before the first pass is armed: that pass may run on the
     // worker's thread before this call returns, and must see the loop running.
     const bool wasRunning = loopRunning.exchange(on);
-    if (on && !wasRunning)
+    if (on && !wasRunning) {
+        // A new run reports its first error rate even if it equals the last one shown.
+        m_reportNextRate = true;
         schedulePass();
+    }
 }
 
 void PackUnit::schedulePass()
@@ -78,8 +89,13 @@ void PackUnit::readWork()
         const float rate = static_cast<float>(errorCount) / static_cast<float>(frameCount) * 100.0f;
         errorCount = 0;
         frameCount = 0;
-        emit statusMsg(
-            QStringLiteral("USB data error : %1%").arg(static_cast<double>(rate), 0, 'f', 2));
+        // Posted only when it changes: at the line rate an unchanged figure would otherwise
+        // overwrite the status line every few milliseconds.
+        const QString text = errorRatePrefix() + QStringLiteral("%1%").arg(double(rate), 0, 'f', 2);
+        if (m_reportNextRate.exchange(false) || text != m_lastRateText) {
+            m_lastRateText = text;
+            emit statusMsg(text);
+        }
     }
     if (pass.historiesFull) {
         if (!m_fullReported) {

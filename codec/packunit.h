@@ -19,6 +19,9 @@ class PackUnit : public QObject
 public:
     explicit PackUnit(QObject *parent = nullptr);
 
+    // How every error-rate report begins, so the window can tell it from other texts.
+    static QString errorRatePrefix();
+
     // The decoding loop re-arms itself while set.
     std::atomic<bool> loopRunning{false};
     // Events that were not good frames, and all events, since the last report.
@@ -42,4 +45,7 @@ private:
     // restarts it, so however often the loop is switched on only one loop runs.
     QTimer *m_passTimer;
     bool m_fullReported = false;
+    // The last error-rate text emitted, and whether the next one is emitted even if equal.
+    QString m_lastRateText;
+    std::atomic<bool> m_reportNextRate{true};
 };

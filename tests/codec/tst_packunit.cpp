@@ -55,7 +55,9 @@ private slots:
         row("worked command, motor 3", {1, 2, 10, 1, 0.5f}, 3, "aaaf0fa1815685a0513338380301fd");
         row("above every limit", {200, 100, 900, 10, 50}, 1, "aaaf0fa1ffffffffffffffff010103");
         row("below every limit", {-200, -100, -1, -1, -50}, 1, "aaaf0fa1000000000000000001010b");
-        row("NaN packs as the minimum", {0, 0, 0, 0, NAN}, 1, "aaaf0fa17fff7ff0000000000101f8");
+        // A NaN is no command: it packs as 0, never as a limit.
+        row("NaN packs as 0", {NAN, NAN, NAN, NAN, NAN, 0, NAN}, 1,
+            "aaaf0fa17fff7ff0000007ff0101fe");
         row("key offsets clamp", {94, 44, 0, 0, 0, 2.5f, 3}, 1, "aaaf0fa1fffffff0000007ff0101fe");
     }
     void packsCommandFrames()
@@ -140,6 +142,27 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!reports.isEmpty(), 10000);
         QTest::qWait(60);
         QCOMPARE(reports, QStringList{"USB data error : 3.33%"});
+    }
+
+    // At the line rate an unchanged figure is not posted again; a new run posts its first.
+    void postsTheRateOnlyWhenItChanges()
+    {
+        PackUnit unit;
+        QStringList reports;
+        connect(&unit, &PackUnit::statusMsg, [&reports](const QString &text) { reports << text; });
+        const auto pass = [&unit](const QByteArray &frame) {
+            s.rxBuffer = frame.repeated(30);
+            unit.readWork();
+        };
+        pass(badFrame);
+        pass(badFrame);
+        pass(goodFrame);
+        pass(goodFrame);
+        unit.setLoop(true);
+        unit.setLoop(false);
+        pass(goodFrame);
+        QCOMPARE(reports, (QStringList{"USB data error : 100.00%", "USB data error : 0.00%",
+                                       "USB data error : 0.00%"}));
     }
 };
 
