@@ -90,6 +90,20 @@ void DoubleCanvas::setAll(float max, float min, float mid, float value)
     setValue(value);
 }
 
+void DoubleCanvas::setRange(float min, float max)
+{
+    // Both bounds at once: setting them one at a time clamps the first against the old
+    // other one, so a new range wholly beside the old one would keep an old bound.
+    m_min = min;
+    m_max = max;
+    // The run grows from 0 when the range holds it; a range beside 0 has no such point,
+    // and its middle keeps both halves of the bar in use.
+    m_mid = min < 0 && 0 < max ? 0.0f : min + (max - min) / 2;
+    updateUpperCoefficients();
+    updateLowerCoefficients();
+    setValue(m_value);
+}
+
 void DoubleCanvas::updateUpperCoefficients()
 {
     const float span = m_max - m_mid;

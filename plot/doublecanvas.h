@@ -17,6 +17,9 @@ public:
     void setMin(float v);
     void setMid(float v);
     void setAll(float max, float min, float mid, float value);
+    // Shows exactly [min, max] (min < max): the centre stands for 0 where 0 lies strictly
+    // inside, else for the middle of the range; the value is clamped into the new range.
+    void setRange(float min, float max);
 
     float value() const { return m_value; }
     float min() const { return m_min; }

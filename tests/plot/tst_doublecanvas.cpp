@@ -26,6 +26,13 @@ private slots:
                  "lower side empty, value below it|value=-50 min=0|95.5 0 0 0|0",
                  // Not a zero span: a value far above a lowered maximum runs to the edge, clipped.
                  "far past a new max|value=95.5 max=1|1 -95.5 0 12159|125 126#00ff00 250#fa0400",
+                 // A whole range at once: exactly those bounds, the value clamped into them.
+                 "range beside 0 centres on its middle|range=100:200|200 100 150 0|126 1#0002fc "
+                 "126#00ff00",
+                 "range holding 0 centres on 0|range=-10:30 value=30|30 -10 0 252|125 126#00ff00 "
+                 "250#fa0400",
+                 "back from a range beside the old one|range=100:200 range=-95.5:95.5 "
+                 "value=95.5|95.5 -95.5 0 252|125 126#00ff00 250#fa0400",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
     }
@@ -37,9 +44,13 @@ private slots:
         c.setFixedSize(252, 20);
         c.setAll(95.5f, -95.5f, 0, 0);
         for (const QString &set : row.section('|', 1, 1).split(' ')) {
-            const float v = set.section('=', 1).toFloat();
-            const int k = QStringList{"value", "mid", "max"}.indexOf(set.section('=', 0, 0));
-            k == 0 ? c.setValue(v) : k == 1 ? c.setMid(v) : k == 2 ? c.setMax(v) : c.setMin(v);
+            const float v = set.section('=', 1).section(':', 0, 0).toFloat();
+            const int k =
+                QStringList{"value", "mid", "max", "range"}.indexOf(set.section('=', 0, 0));
+            if (k == 3)
+                c.setRange(v, set.section(':', 1).toFloat());
+            else
+                k == 0 ? c.setValue(v) : k == 1 ? c.setMid(v) : k == 2 ? c.setMax(v) : c.setMin(v);
         }
         const QImage image = c.grab().toImage();
         QStringList run; // the painted columns of 1..250 as x#colour
