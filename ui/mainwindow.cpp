@@ -21,6 +21,9 @@
 
 namespace {
 constexpr int threadStopTimeoutMs = 3000;
+constexpr int keyNudgeIntervalMs = 100;
+// How long a message caused by the user's own action is safe from the error-rate text.
+constexpr int ownMessageHoldMs = 3000;
 
 // Replaces a placeholder in whatever layout holds it, then deletes the placeholder.
 void replacePlaceholder(QWidget *container, QWidget *placeholder, QWidget *replacement)
@@ -70,6 +73,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     configPalette.setColor(QPalette::ButtonText, Qt::white);
     btnConfig->setPalette(configPalette);
     ui->statusBar->addPermanentWidget(btnConfig, 0);
+
+    m_nudgeTimer = new QTimer(this);
+    m_nudgeTimer->setSingleShot(true);
+    m_nudgeTimer->setInterval(keyNudgeIntervalMs);
+    connect(m_nudgeTimer, &QTimer::timeout, this, &MainWindow::keyPressing);
 
     startWorkers();
 
@@ -247,12 +255,9 @@ void MainWindow::loadLogo()
 void MainWindow::reloadLimits()
 {
     const Limits now = currentLimits();
-    barCurrent->setMax(static_cast<float>(now.currentMax));
-    barCurrent->setMin(static_cast<float>(now.currentMin));
-    barPosition->setMax(static_cast<float>(now.positionMax));
-    barPosition->setMin(static_cast<float>(now.positionMin));
-    barVelocity->setMax(static_cast<float>(now.velocityMax));
-    barVelocity->setMin(static_cast<float>(now.velocityMin));
+    barCurrent->setRange(static_cast<float>(now.currentMin), static_cast<float>(now.currentMax));
+    barPosition->setRange(static_cast<float>(now.positionMin), static_cast<float>(now.positionMax));
+    barVelocity->setRange(static_cast<float>(now.velocityMin), static_cast<float>(now.velocityMax));
     plotVelocity->setLimits(static_cast<float>(now.velocityMin),
                             static_cast<float>(now.velocityMax));
     plotPosition->setLimits(static_cast<float>(now.positionMin),
@@ -264,6 +269,14 @@ void MainWindow::reloadLimits()
 
 void MainWindow::setMainStatusBar(QString text)
 {
+    // The error rate is posted by the decoder on its own; every other message answers
+    // something the user did and must stay readable for a while.
+    if (text.startsWith(PackUnit::errorRatePrefix())) {
+        if (m_ownMessageShown.isValid() && !m_ownMessageShown.hasExpired(ownMessageHoldMs))
+            return;
+    } else {
+        m_ownMessageShown.start();
+    }
     labMainStatus->setText(text);
 }
 

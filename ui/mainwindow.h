@@ -2,6 +2,7 @@
 
 #include "portscan.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QSerialPortInfo>
@@ -12,6 +13,7 @@ class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QThread;
+class QTimer;
 class Canvas;
 class ChangeBoundryValue;
 class DataTool;
@@ -124,6 +126,9 @@ private:
     void reloadLimits();
     void shutDownWorkers();
     void sendSpecialFrame(const QString &word);
+    void requestDisplayMode();
+    // Puts the tab bar back on `tab` once the click under way has changed the page.
+    void keepTab(int tab);
     void requestRecording(void (MainWindow::*request)(QString), const QString &fileName);
     Canvas *plotForTab(int index) const;
     // The held-flag of an arrow key, or null for any other key.
@@ -167,4 +172,11 @@ private:
     // the adapter's mode.
     bool configSwitchPending = false;
     bool workersStopped = false;
+    // A switch to display mode has been asked for and not yet answered (after a
+    // connection or when leaving the console); a Configuration click then waits.
+    bool displaySwitchPending = false;
+    // When the status line last showed a message other than the error rate.
+    QElapsedTimer m_ownMessageShown;
+    // The one nudge chain of key control; see keyPressing.
+    QTimer *m_nudgeTimer = nullptr;
 };

@@ -22,12 +22,13 @@ QString limitText(double v)
 }
 
 // The text as a float in the C locale; not a number gives 0, and a number too large
-// for a float gives an infinity (and so lies out of range).
+// for a float gives an infinity (and so lies out of range). The locale reads "nan" as
+// a number, but a NaN command would pack as a limit: it is not a number either.
 float parseParameter(const QString &text)
 {
     bool ok = false;
     const double parsed = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok)
+    if (!ok || std::isnan(parsed))
         return 0;
     if (std::fabs(parsed) > std::numeric_limits<float>::max())
         return parsed > 0 ? std::numeric_limits<float>::infinity()

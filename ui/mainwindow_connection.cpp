@@ -133,7 +133,7 @@ void MainWindow::connectSucceed()
     displayOn = true;
     lastTabIndex = 0;
     keyLeft = keyRight = keyUp = keyDown = false;
-    emit changeToDisplay();
+    requestDisplayMode();
 }
 
 void MainWindow::connectFailed()
@@ -157,6 +157,7 @@ void MainWindow::unConnectSucceed()
     ui->btnConnect->setText(QStringLiteral("Connect"));
     flushActive = false;
     configSwitchPending = false;
+    displaySwitchPending = false;
     packUnit->setLoop(false);
     serialPort->setLoop(false);
     ui->tab_con->setEnabled(false);

@@ -54,10 +54,12 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         return;
     if (bool *held = arrowFlag(event->key()))
         *held = true;
-    if (!keyRepeatArmed) {
-        keyRepeatArmed = true;
-        QTimer::singleShot(100, this, &MainWindow::keyPressing);
-    }
+    // One timer carries the whole chain: a press while a tick is pending (after a quick
+    // tap, or a repeat the system did not mark as one) joins it instead of starting a
+    // second chain that would nudge twice as fast.
+    keyRepeatArmed = true;
+    if (!m_nudgeTimer->isActive())
+        m_nudgeTimer->start();
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent *event)
@@ -92,5 +94,5 @@ void MainWindow::keyPressing()
                                   .arg(static_cast<double>(motorState.keyVelocity));
     }
     if (keyRepeatArmed)
-        QTimer::singleShot(100, this, &MainWindow::keyPressing);
+        m_nudgeTimer->start();
 }

@@ -17,9 +17,16 @@ constexpr int maxRetries = 5;
 
 void MainWindow::on_tabWidget_tabBarClicked(int index)
 {
-    if (!isConnected())
+    // A click beside the tabs names no tab: nothing to switch to or return to.
+    if (!isConnected() || index < 0)
         return;
     if (index == configTabIndex) {
+        if (displaySwitchPending) {
+            // The adapter is still being switched to display mode: the console cannot
+            // be asked for until that answer is in, and the page stays where it is.
+            keepTab(ui->tabWidget->currentIndex());
+            return;
+        }
         if (lastTabIndex == configTabIndex || configSwitchPending)
             return;
         on_btnStop_clicked();
@@ -28,20 +35,34 @@ void MainWindow::on_tabWidget_tabBarClicked(int index)
         return;
     }
     if (configSwitchPending) {
-        // The tab bar changes page after this signal; put it back on the tab the
-        // pending switch is for.
-        QTimer::singleShot(0, this, [this] {
-            if (configSwitchPending)
-                ui->tabWidget->setCurrentIndex(configTabIndex);
-        });
+        keepTab(configTabIndex);
+        return;
+    }
+    if (displaySwitchPending) {
+        // Only the page changes; the answer records the plot tab then shown.
         return;
     }
     if (lastTabIndex == configTabIndex) {
-        emit changeToDisplay();
+        requestDisplayMode();
     } else {
         lastTabIndex = index;
         reCalculateHScroll();
     }
+}
+
+void MainWindow::keepTab(int tab)
+{
+    // tabBarClicked comes before the tab bar changes page; undo that change afterwards.
+    // The ignored click must not move the page whatever the switch's answer meanwhile:
+    // success keeps this tab, and a final failure returns the tab bar itself later,
+    // after its message box.
+    QTimer::singleShot(0, this, [this, tab] { ui->tabWidget->setCurrentIndex(tab); });
+}
+
+void MainWindow::requestDisplayMode()
+{
+    displaySwitchPending = true;
+    emit changeToDisplay();
 }
 
 void MainWindow::toConfigSucceed()
@@ -85,6 +106,7 @@ void MainWindow::toConfigFailed()
 void MainWindow::toDisplaySucceed()
 {
     displayRetries = 0;
+    displaySwitchPending = false;
     setMainStatusBar(QStringLiteral("Change to Display mode succeed."));
     ui->tab_con->setEnabled(false);
     ui->btnRun->setEnabled(true);
@@ -115,9 +137,10 @@ void MainWindow::toDisplayFailed()
 {
     if (displayRetries <= maxRetries - 1) {
         ++displayRetries;
-        emit changeToDisplay();
+        requestDisplayMode();
         return;
     }
+    displaySwitchPending = false;
     setMainStatusBar(QStringLiteral("Change to Display mode failed."));
     msgBox(QStringLiteral("Change to Display mode failed."));
     ui->tabWidget->setCurrentIndex(lastTabIndex);

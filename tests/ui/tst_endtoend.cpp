@@ -151,6 +151,45 @@ private slots:
         auto *log = find<QTextEdit>("editConfig");
         QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains("Motor Mode ready"), 3000);
         QVERIFY(!log->toPlainText().contains("junk"));
+        // Firmware text is shown exactly as sent, never read as markup.
+        peer->write("<b>Kp</b> &lt; 5");
+        QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().endsWith("\n<b>Kp</b> &lt; 5"), 3000);
+    }
+
+    // A Configuration click while the switch back to display mode is pending is ignored; once
+    // display mode holds, the next one asks again. A click beside the tabs is no tab to return to.
+    void configurationWaitsForPendingDisplaySwitch()
+    {
+        MessageBoxCloser closer;
+        auto *tabs = find<QTabWidget>("tabWidget");
+        peer->readAvailable();
+        clickTab(0);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000), toDisplay);
+        clickTab(3);
+        QTRY_COMPARE(tabs->currentIndex(), 0);
+        peer->write(modeAck);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
+                                  3000);
+        QCOMPARE(peer->readAvailable().toHex(), QByteArray());
+
+        QVERIFY(QMetaObject::invokeMethod(tabs, "tabBarClicked", Q_ARG(int, -1)));
+        clickTab(3);
+        QByteArray refused = modeAck;
+        refused[6] = 0;
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000),
+                     frameBytes(toConfigFrame, modeFrameLength));
+            peer->write(refused);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(closer.texts(), QStringList{"Change to Config mode failed."},
+                                  5000);
+        QCOMPARE(tabs->currentIndex(), 0);
+
+        clickTab(3);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000),
+                 frameBytes(toConfigFrame, modeFrameLength));
+        peer->write(modeAck);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 3000);
     }
 
     void sixRefusedAcknowledgementsGiveUp()

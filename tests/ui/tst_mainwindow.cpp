@@ -2,7 +2,9 @@
 // logo (and the box when it is missing), the port scan with extra device paths, the
 // parameter checks, the live readout and key control, all without a serial peer.
 #include "canvas.h"
+#include "changeboundryvalue.h"
 #include "child.h"
+#include "doublecanvas.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "ptypeer.h"
@@ -18,10 +20,10 @@ class TestMainWindow : public QObject
 
     template <typename T> T *find(const char *name) { return child<T>(window, name); }
     QString status() { return find<QLabel>("labMainStatus")->text(); }
-    template <typename F> void locked(F change)
+    template <typename F> auto locked(F change)
     {
         QMutexLocker lock(&stateMutex);
-        change();
+        return change();
     }
     // A new window, which reads its logo from `appDir` and scans the ports as it starts.
     void open(const QString &appDir)
@@ -51,6 +53,7 @@ private slots:
         delete std::exchange(window, nullptr);
         qunsetenv("KORVANE_EXTRA_PORTS");
         locked(connectResetLocked);
+        locked([] { limits = Limits(); });
     }
 
     void startsWithTitleStatusBoxesAndStates()
@@ -124,39 +127,65 @@ private slots:
 
     void parameterFieldsCheckTheirLimits_data()
     {
-        QTest::addColumn<QString>("input");   // field, what is typed, the text then shown
+        QTest::addColumn<QString>("input");   // field, what is typed, the text then shown, stored
         QTest::addColumn<QString>("message"); // none: accepted
         const auto row = [](const char *name, const char *input, const char *message = "") {
             QTest::newRow(name) << QString(input) << QString(message);
         };
         const char *position = "Invalid data : Position should be within [-95.5,95.5]";
-        row("position at max", "editPosition 95.5 95.5");
-        row("position above", "editPosition 95.6 0", position);
-        row("typing 100 rejects at the third key", "editPosition 100 0", position);
-        row("kp max", "editkp 500 500");
-        row("kp negative", "editkp -1 0", "Invalid data : Kp should be within [0,500]");
-        row("not a number reads 0", "editVelocity - -");
+        row("position at max", "editPosition 95.5 95.5 95.5");
+        row("position above", "editPosition 95.6 0 0", position);
+        row("typing 100 rejects at the third key", "editPosition 100 0 0", position);
+        row("infinity is out of range", "editPosition inf 0 0", position);
+        row("kp max", "editkp 500 500 500");
+        row("kp negative", "editkp -1 0 0", "Invalid data : Kp should be within [0,500]");
+        row("not a number reads 0", "editVelocity - - 0");
+        // A NaN would pack as the lowest limit; it is not a number like any other text.
+        row("nan reads 0", "editPosition nan nan 0");
+        row("nan reads 0, then checked as 0", "editkp nan nan 0");
     }
 
     void parameterFieldsCheckTheirLimits()
     {
         QFETCH(QString, input);
         QFETCH(QString, message);
-        const QString field = input.section(' ', 0, 0), shown = input.section(' ', 2);
-        auto *edit = find<QLineEdit>(qPrintable(field));
+        const QStringList parts = input.split(' ');
+        auto *edit = find<QLineEdit>(qPrintable(parts[0]));
+        locked([] { motorState.cmdPosition = motorState.cmdVelocity = motorState.cmdKp = 7; });
         edit->setEnabled(true);
         edit->clear();
-        QTest::keyClicks(edit, input.section(' ', 1, 1));
-        QCOMPARE(edit->text(), shown);
+        QTest::keyClicks(edit, parts[1]);
+        QCOMPARE(edit->text(), parts[2]);
         QCOMPARE(edit->palette().color(QPalette::Text),
                  QColor(message.isEmpty() ? Qt::black : Qt::red));
         if (!message.isEmpty())
             QCOMPARE(status(), message);
         QMutexLocker lock(&stateMutex);
-        const float stored = field == "editkp"         ? motorState.cmdKp
-                             : field == "editPosition" ? motorState.cmdPosition
-                                                       : motorState.cmdVelocity;
-        QCOMPARE(stored, message.isEmpty() ? QLocale::c().toFloat(shown) : 0.f);
+        const float stored = parts[0] == "editkp"         ? motorState.cmdKp
+                             : parts[0] == "editPosition" ? motorState.cmdPosition
+                                                          : motorState.cmdVelocity;
+        QCOMPARE(stored, parts[3].toFloat());
+    }
+
+    // The error rate, posted by the decoder on its own, never hides for 3 s a message that
+    // answers the user; it shows when no such message is recent.
+    void errorRateLeavesTheUsersMessageReadable()
+    {
+        const auto post = [this](const char *text) {
+            QMetaObject::invokeMethod(window, "setMainStatusBar", Q_ARG(QString, text));
+        };
+        post("USB data error : 1.00%");
+        QCOMPARE(status(), QStringLiteral("USB data error : 1.00%"));
+        auto *edit = find<QLineEdit>("editPosition");
+        edit->setEnabled(true);
+        QTest::keyClicks(edit, "200");
+        const QString invalid = status();
+        QVERIFY(invalid.startsWith("Invalid data"));
+        post("USB data error : 2.00%");
+        QCOMPARE(status(), invalid);
+        QTest::qWait(3100);
+        post("USB data error : 3.00%");
+        QCOMPARE(status(), QStringLiteral("USB data error : 3.00%"));
     }
 
     void readoutShowsNewestSample()
@@ -209,6 +238,58 @@ private slots:
         QTest::keyRelease(window, Qt::Key_Down);
         keys->setChecked(false);
         QCOMPARE(offsets(), QStringLiteral("0.00 0.00"));
+    }
+
+    // Taps, then a hold with the repeats a system sends while a key is held (marked as such
+    // or not), make one nudge chain: at most one step per 100 ms since the first press.
+    void tapsAndRepeatsMakeOneNudgeChain()
+    {
+        auto *keys = find<QPushButton>("btnKeyControl");
+        keys->setEnabled(true);
+        keys->setChecked(true);
+        const auto send = [this](QEvent::Type type, bool repeat) {
+            QKeyEvent event(type, Qt::Key_Up, Qt::NoModifier, QString(), repeat);
+            QCoreApplication::sendEvent(window, &event);
+        };
+        QElapsedTimer since;
+        since.start();
+        for (int tap = 0; tap < 3; ++tap) {
+            send(QEvent::KeyPress, false);
+            QTest::qWait(15);
+            send(QEvent::KeyRelease, false);
+            QTest::qWait(15);
+        }
+        send(QEvent::KeyPress, false);
+        for (int repeat = 0; since.elapsed() < 1200; ++repeat) {
+            QTest::qWait(25);
+            send(QEvent::KeyRelease, repeat % 2);
+            send(QEvent::KeyPress, repeat % 2);
+        }
+        const qint64 elapsed = since.elapsed();
+        send(QEvent::KeyRelease, false);
+        const double steps = locked([] { return motorState.keyVelocity; }) / 0.75;
+        QVERIFY2(steps >= 1 && steps <= double(elapsed / 100 + 1),
+                 qPrintable(QString("%1 steps in %2 ms").arg(steps).arg(elapsed)));
+    }
+
+    // New Limits give each bar exactly the new range, even after a range wholly beside it.
+    void barsTakeExactlyTheNewLimits()
+    {
+        auto *dialog = window->findChild<ChangeBoundryValue *>();
+        QVERIFY(dialog);
+        const auto apply = [dialog](double min, double max) {
+            dialog->findChild<QDoubleSpinBox *>("spinPosMin")->setValue(min);
+            dialog->findChild<QDoubleSpinBox *>("spinPosMax")->setValue(max);
+            dialog->findChild<QPushButton *>("btnApply")->click();
+        };
+        auto *bar = find<DoubleCanvas>("barPosition");
+        apply(100, 200);
+        QCOMPARE(QString::asprintf("%g %g %g", bar->min(), bar->mid(), bar->max()), "100 150 200");
+        apply(-95.5, 95.5);
+        QCOMPARE(QString::asprintf("%g %g %g", bar->min(), bar->mid(), bar->max()), "-95.5 0 95.5");
+        locked([] { motorState.positionHistory()[9] = 95.5f; });
+        flushAt(10);
+        QCOMPARE(bar->markerX(), 252.f);
     }
 };
 
