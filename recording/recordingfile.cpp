@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace recording {
@@ -34,18 +35,25 @@ bool PieceReader::open(const QString &path)
 {
     close();
     m_errno = 0;
+    m_notRegular = false;
     m_atEnd = false;
     m_pos = m_end = m_buffer.get();
     if (path.isEmpty()) {
         m_errno = ENOENT;
         return false;
     }
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         m_errno = errno;
         return false;
     }
-    // A directory opens but cannot be read: find that out before anything changes.
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        m_notRegular = true;
+        close();
+        return false;
+    }
     refill();
     if (failed()) {
         close();
@@ -76,6 +84,8 @@ void PieceReader::refill()
 
 QString PieceReader::errorString() const
 {
+    if (m_notRegular)
+        return QStringLiteral("it is not a regular file");
     return qt_error_string(m_errno);
 }
 
@@ -105,12 +115,15 @@ bool BufferedWriter::open(const QString &path)
         m_errno = ENOENT;
         return false;
     }
-    m_fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
+    // instead); the writes themselves block as usual.
+    m_fd = ::open(QFile::encodeName(path).constData(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         m_errno = errno;
         return false;
     }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
 
@@ -156,7 +169,7 @@ QString BufferedWriter::errorString() const
     return qt_error_string(m_errno);
 }
 
-RecordingResult saveRecording(const QString &path, int count, RecordingSource &source)
+RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source)
 {
     RecordingResult result;
     BufferedWriter out;
@@ -176,9 +189,9 @@ RecordingResult saveRecording(const QString &path, int count, RecordingSource &s
     std::unique_ptr<float[]> block(new float[blockSamples]);
     for (int section = 0; section < sectionCount && !out.failed(); ++section) {
         out.writeLine(sectionHeaders[section]);
-        int nextProgress = 0;
-        for (int first = 0; first < count && !out.failed(); first += blockSamples) {
-            const int n = std::min(blockSamples, count - first);
+        qint64 nextProgress = 0;
+        for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
+            const int n = int(std::min<qint64>(blockSamples, count - first));
             source.copySamples(section, first, n, block.get());
             for (int j = 0; j < n; ++j) {
                 char *q = out.reserve(sampleTextMax + 1);
@@ -196,12 +209,24 @@ RecordingResult saveRecording(const QString &path, int count, RecordingSource &s
         result.error = failure("Could not save to", path, out.errorString());
         return result;
     }
-    result.storedCount = std::max(count, 0);
+    result.storedCount = std::max<qint64>(count, 0);
     result.ok = true;
     return result;
 }
 
-RecordingResult loadRecording(const QString &path, int capacity, RecordingSink &sink)
+namespace {
+
+// Stores zeros in entries [from, to) of `section`, a block at a time.
+void storeZeros(RecordingSink &sink, int section, qint64 from, qint64 to, float *block)
+{
+    std::fill(block, block + blockSamples, 0.0f);
+    for (qint64 first = from; first < to; first += blockSamples)
+        sink.storeSamples(section, first, int(std::min<qint64>(blockSamples, to - first)), block);
+}
+
+} // namespace
+
+RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink)
 {
     RecordingResult result;
     PieceReader in;
@@ -209,48 +234,83 @@ RecordingResult loadRecording(const QString &path, int capacity, RecordingSink &
         result.error = failure("Could not read", path, in.errorString());
         return result;
     }
-    result.opened = true;
-    sink.opened();
-
+    // A recording begins with its count and the position header; anything else is
+    // refused before a single sample is stored.
     const char *piece = nullptr;
     std::size_t length = in.next(piece);
-    const int count = std::max(parseCount(piece, length), 0);
-    const int stored = std::min(count, std::max(capacity, 0));
+    const qint64 count = parseCount(piece, length);
+    length = in.next(piece);
+    if (count < 0 || !isSectionHeader(piece, length, 0)) {
+        result.error = in.failed() ? failure("Could not read", path, in.errorString())
+                                   : QStringLiteral("%1 holds no recording: it does not begin "
+                                                    "with a sample count and \"%2\".")
+                                         .arg(path, QLatin1String(sectionHeaders[0]));
+        return result;
+    }
+    result.opened = true;
     result.fileCount = count;
-    result.storedCount = stored;
-    sink.countRead(count, stored);
+    sink.opened();
 
+    const qint64 stored = std::min(count, std::max<qint64>(capacity, 0));
+    // Samples kept of each section: those of the first one that the file held.
+    qint64 kept = stored;
     std::unique_ptr<float[]> block(new float[blockSamples]);
     for (int section = 0; section < sectionCount; ++section) {
-        in.next(piece); // the header is not checked
+        // The header is checked only where it tells a recording from other files.
+        const bool ended = section > 0 && result.endedInSection < 0 && in.next(piece) == 0;
+        if (ended) {
+            result.endedInSection = section;
+            result.endedAfter = 0;
+        }
         float low = 0;
         float high = 0;
-        int nextProgress = 0;
-        for (int first = 0; first < count; first += blockSamples) {
-            const int n = std::min(blockSamples, count - first);
-            const int keep = first < stored ? std::min(n, stored - first) : 0;
-            for (int j = 0; j < keep; ++j) {
+        qint64 taken = 0; // samples of this section the file held
+        qint64 nextProgress = 0;
+        for (qint64 first = 0; first < count && result.endedInSection < 0; first += blockSamples) {
+            const int n = int(std::min<qint64>(blockSamples, count - first));
+            const int keep = int(std::clamp<qint64>(stored - first, 0, n));
+            int got = 0;
+            for (; got < n; ++got) {
                 length = in.next(piece);
-                const float value = parseSample(piece, length);
-                block[j] = value;
-                high = value >= high ? value : high;
-                low = value <= low ? value : low;
+                if (length == 0)
+                    break;
+                if (got < keep) {
+                    const float value = parseSample(piece, length);
+                    block[got] = value;
+                    high = value >= high ? value : high;
+                    low = value <= low ? value : low;
+                }
             }
-            for (int j = keep; j < n; ++j)
-                in.next(piece);
-            if (keep > 0)
-                sink.storeSamples(section, first, keep, block.get());
-            for (; nextProgress < first + n; nextProgress += progressStep)
+            taken = first + got;
+            if (std::min(keep, got) > 0)
+                sink.storeSamples(section, first, std::min(keep, got), block.get());
+            for (; nextProgress < taken; nextProgress += progressStep)
                 sink.sampleRead(section, nextProgress, count);
+            if (got < n) {
+                result.endedInSection = section;
+                result.endedAfter = taken;
+            }
+            if (!sink.keepReading()) {
+                result.abandoned = true;
+                return result;
+            }
         }
+        if (section == 0)
+            kept = std::min(taken, stored);
+        // What a file that ended early did not hold reads as 0.
+        const qint64 storedHere = std::min(taken, kept);
+        if (storedHere < kept)
+            storeZeros(sink, section, storedHere, kept, block.get());
         sink.sectionRead(section, low, high);
     }
+    sink.countRead(count, kept);
+    result.storedCount = kept;
     in.close();
     if (in.failed()) {
         result.error = failure("Could not read", path, in.errorString());
         return result;
     }
-    result.ok = true;
+    result.ok = result.endedInSection < 0;
     return result;
 }
 

@@ -24,10 +24,10 @@ public:
     // The file is open and nothing has been written yet.
     virtual void opened() {}
     // Copies entries [first, first + count) of `section` into `out`.
-    virtual void copySamples(int section, int first, int count, float *out) = 0;
+    virtual void copySamples(int section, qint64 first, int count, float *out) = 0;
     // Sample line `index` of `section` has been written; called for every multiple
     // of progressStep.
-    virtual void sampleWritten(int section, int index, int total)
+    virtual void sampleWritten(int section, qint64 index, qint64 total)
     {
         Q_UNUSED(section)
         Q_UNUSED(index)
@@ -40,16 +40,16 @@ class RecordingSink
 {
 public:
     virtual ~RecordingSink() = default;
-    // The file is open and its first bytes could be read.
+    // The file is open and begins like a recording; nothing has been stored yet.
     virtual void opened() {}
-    // Line 1 is decoded: `fileCount` samples per section are in the file, of which
-    // the first `storedCount` are kept.
-    virtual void countRead(int fileCount, int storedCount) = 0;
-    // Entries [first, first + count) of `section`, first < storedCount.
-    virtual void storeSamples(int section, int first, int count, const float *values) = 0;
-    // Sample `index` of `section` has been taken (and stored, if below storedCount);
+    // The read is over: `storedCount` samples of each section are kept, every entry
+    // below it has been stored, and entries from it on are to read as 0.
+    virtual void countRead(qint64 fileCount, qint64 storedCount) = 0;
+    // Entries [first, first + count) of `section`; values the file did not hold are 0.
+    virtual void storeSamples(int section, qint64 first, int count, const float *values) = 0;
+    // Sample `index` of `section` has been taken (and stored, if below the capacity);
     // called for every multiple of progressStep.
-    virtual void sampleRead(int section, int index, int total)
+    virtual void sampleRead(int section, qint64 index, qint64 total)
     {
         Q_UNUSED(section)
         Q_UNUSED(index)
@@ -58,29 +58,41 @@ public:
     // The section is complete: the smallest and largest stored sample, both
     // widened to include 0.
     virtual void sectionRead(int section, float low, float high) = 0;
+    // Asked once per block: false abandons the read where it stands.
+    virtual bool keepReading() { return true; }
 };
 
 struct RecordingResult
 {
-    // The file could be opened (and, for reading, its first bytes read).
+    // The file could be opened; for reading, it also began like a recording, so
+    // the histories were replaced.
     bool opened = false;
     // Everything was written and the file closed, or everything was read.
     bool ok = false;
-    // "Could not save to <file>: <reason>" or "Could not read <file>: <reason>".
+    // "Could not save to <file>: <reason>", "Could not read <file>: <reason>", or
+    // why a file that was read is not a recording.
     QString error;
-    // Samples per section announced by line 1 (0 if negative or not a number).
-    int fileCount = 0;
+    // Samples per section announced by line 1.
+    qint64 fileCount = 0;
     // Samples per section actually written or kept.
-    int storedCount = 0;
+    qint64 storedCount = 0;
+    // Where a file that ended early ended: the section (-1 if it did not) and how
+    // many of that section's samples it held.
+    int endedInSection = -1;
+    qint64 endedAfter = 0;
+    // The sink asked to stop.
+    bool abandoned = false;
 };
 
 // Writes `count` samples of each section to `path`, truncating an existing file.
-RecordingResult saveRecording(const QString &path, int count, RecordingSource &source);
+RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source);
 
 // Reads `path`, keeping at most `capacity` samples of each section; lines beyond
-// that are still consumed so that later sections stay in step. A file that ends
-// early reads as if every missing line were empty, which gives 0.
-RecordingResult loadRecording(const QString &path, int capacity, RecordingSink &sink);
+// that are still consumed so that later sections stay in step. A file that does
+// not begin with a count and the position header is no recording: nothing is
+// stored. A file that ends early stops the read there: what it held is kept and
+// the values it did not hold are stored as 0.
+RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink);
 
 // Hands out the pieces of a file: each ends after a line feed or after pieceLimit
 // bytes, whichever comes first; at the end of the file a piece is empty. A read
@@ -94,7 +106,8 @@ public:
     PieceReader &operator=(const PieceReader &) = delete;
 
     // Opens `path` and fills the buffer once. Returns false, with errorString()
-    // set, if the file cannot be opened or its first read fails.
+    // set, if the file cannot be opened, is not a regular file (a pipe or a device
+    // could block the reader for ever), or its first read fails.
     bool open(const QString &path);
     // Returns the length of the next piece and points `piece` at it.
     std::size_t next(const char *&piece)
@@ -114,7 +127,7 @@ public:
         m_pos += length;
         return length;
     }
-    bool failed() const { return m_errno != 0; }
+    bool failed() const { return m_errno != 0 || m_notRegular; }
     // Why the last operation failed, in the system's words.
     QString errorString() const;
     void close();
@@ -124,6 +137,7 @@ private:
 
     int m_fd = -1;
     int m_errno = 0;
+    bool m_notRegular = false;
     bool m_atEnd = false;
     std::unique_ptr<char[]> m_buffer;
     char *m_pos = nullptr;

@@ -83,14 +83,19 @@ float parseSampleText(const char *piece, std::size_t length)
     return value;
 }
 
-int parseCount(const char *piece, std::size_t length)
+qint64 parseCount(const char *piece, std::size_t length)
 {
     bool ok = false;
-    const int value = pieceText(piece, length).toInt(&ok, 10);
-    return ok ? value : 0;
+    const qint64 value = pieceText(piece, length).toLongLong(&ok, 10);
+    return ok && value >= 0 ? value : -1;
 }
 
-QString progressFigure(int section, int index, int count)
+bool isSectionHeader(const char *piece, std::size_t length, int section)
+{
+    return pieceText(piece, length).trimmed() == QLatin1String(sectionHeaders[section]);
+}
+
+QString progressFigure(int section, qint64 index, qint64 count)
 {
     const float figure = 33.0f * float(section) + 33.0f * float(index) / float(count);
     return QString::number(double(figure), 'g', 6);

@@ -79,12 +79,15 @@ inline float parseSample(const char *piece, std::size_t length)
     return float(negative ? -magnitude : magnitude);
 }
 
-// Decodes the count line: a base-10 integer with surrounding white space ignored;
-// anything else, including a number that does not fit 32 bits, gives 0.
-int parseCount(const char *piece, std::size_t length);
+// Decodes the count line: a base-10 integer of 0 or more with surrounding white
+// space ignored; anything else gives -1.
+qint64 parseCount(const char *piece, std::size_t length);
+
+// Whether the piece is the header line of `section`, surrounding white space ignored.
+bool isSectionHeader(const char *piece, std::size_t length, int section);
 
 // The progress figure 33 * section + 33 * index / count, worked in single
 // precision and written with at most six significant digits ("13.75", "66").
-QString progressFigure(int section, int index, int count);
+QString progressFigure(int section, qint64 index, qint64 count);
 
 } // namespace recording

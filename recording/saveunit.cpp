@@ -11,12 +11,12 @@ using namespace recording;
 namespace {
 
 // Samples each history can hold; the caller holds stateMutex.
-int historyRoomLocked()
+qint64 historyRoomLocked()
 {
     std::size_t room = historyCapacity;
     for (const History &history : motorState.histories)
         room = std::min(room, history.size());
-    return int(room);
+    return qint64(room);
 }
 
 QString progressText(const char *operation, const QString &figure)
@@ -35,7 +35,7 @@ public:
         emit m_unit.configText(progressText("SaveToTxt", QStringLiteral("0")));
     }
 
-    void copySamples(int section, int first, int count, float *out) override
+    void copySamples(int section, qint64 first, int count, float *out) override
     {
         QMutexLocker lock(&stateMutex);
         const History &history = motorState.histories[section];
@@ -47,7 +47,7 @@ public:
         std::fill(out + n, out + count, 0.0f);
     }
 
-    void sampleWritten(int section, int index, int total) override
+    void sampleWritten(int section, qint64 index, qint64 total) override
     {
         emit m_unit.configText(progressText("SaveToTxt", progressFigure(section, index, total)));
     }
@@ -67,19 +67,19 @@ public:
         emit m_unit.configText(progressText("ReadFromTxt", QStringLiteral("0")));
     }
 
-    void countRead(int fileCount, int storedCount) override
+    void countRead(qint64 fileCount, qint64 storedCount) override
     {
         Q_UNUSED(fileCount)
-        int previous = 0;
+        qint64 previous = 0;
         {
             QMutexLocker lock(&stateMutex);
             previous = motorState.sampleCount;
-            motorState.sampleCount = storedCount;
+            motorState.sampleCount = int(storedCount);
         }
         // Entries past the count read as 0, as after a connect reset, so a later
         // reset or decoder never finds stale samples of a longer recording there.
-        for (int first = storedCount; first < previous; first += blockSamples) {
-            const int n = std::min(blockSamples, previous - first);
+        for (qint64 first = storedCount; first < previous; first += blockSamples) {
+            const qint64 n = std::min<qint64>(blockSamples, previous - first);
             QMutexLocker lock(&stateMutex);
             for (History &history : motorState.histories) {
                 if (std::size_t(first) + std::size_t(n) <= history.size())
@@ -88,7 +88,7 @@ public:
         }
     }
 
-    void storeSamples(int section, int first, int count, const float *values) override
+    void storeSamples(int section, qint64 first, int count, const float *values) override
     {
         QMutexLocker lock(&stateMutex);
         History &history = motorState.histories[section];
@@ -98,10 +98,12 @@ public:
         std::memcpy(history.data() + first, values, n * sizeof(float));
     }
 
-    void sampleRead(int section, int index, int total) override
+    void sampleRead(int section, qint64 index, qint64 total) override
     {
         emit m_unit.configText(progressText("ReadFromTxt", progressFigure(section, index, total)));
     }
+
+    bool keepReading() override { return !m_unit.readsStopped(); }
 
     void sectionRead(int section, float low, float high) override
     {
@@ -164,10 +166,10 @@ void SaveUnit::saveToTxt(QString requestedName)
         return;
     }
     RecordingGuard guard;
-    int count = 0;
+    qint64 count = 0;
     {
         QMutexLocker lock(&stateMutex);
-        count = std::clamp(motorState.sampleCount, 0, historyRoomLocked());
+        count = std::clamp<qint64>(motorState.sampleCount, 0, historyRoomLocked());
     }
     HistorySource source(*this);
     const RecordingResult result = saveRecording(path, count, source);
@@ -185,6 +187,16 @@ void SaveUnit::saveToPng()
     emit msgBox(QStringLiteral("Not Finished."));
 }
 
+void SaveUnit::stopReading()
+{
+    m_readsStopped = true;
+}
+
+bool SaveUnit::readsStopped() const
+{
+    return m_readsStopped;
+}
+
 void SaveUnit::readFromTxt(QString requestedName)
 {
     const QString path = chooseFile(requestedName);
@@ -192,28 +204,42 @@ void SaveUnit::readFromTxt(QString requestedName)
         emit msgBox(QStringLiteral("Could not read: no file name was given."));
         return;
     }
+    if (readsStopped())
+        return;
     RecordingGuard guard;
     HistorySink sink(*this);
-    int capacity = 0;
+    qint64 capacity = 0;
     {
         QMutexLocker lock(&stateMutex);
         capacity = historyRoomLocked();
     }
     const RecordingResult result = loadRecording(path, capacity, sink);
+    if (result.abandoned)
+        return;
     if (!result.opened) {
+        // Not opened, or not a recording: the histories are as they were.
         emit msgBox(result.error);
         return;
     }
-    if (result.ok) {
-        emit configText(progressText("ReadFromTxt", QStringLiteral("100")));
-    } else {
+    if (!result.error.isEmpty()) {
         emit configText(QStringLiteral("ReadFromTxt failed"));
         emit msgBox(result.error);
-    }
-    if (result.storedCount < result.fileCount)
-        emit msgBox(QStringLiteral("%1 holds %2 samples per history; only the first %3 were read.")
+    } else if (result.endedInSection >= 0) {
+        emit configText(QStringLiteral("ReadFromTxt incomplete"));
+        emit msgBox(QStringLiteral("%1 ended after %2 of its %3 announced samples, in its %4 "
+                                   "section. The samples it holds were read; the rest are 0.")
                         .arg(path)
+                        .arg(result.endedAfter)
                         .arg(result.fileCount)
-                        .arg(result.storedCount));
+                        .arg(QLatin1String(sectionHeaders[result.endedInSection])));
+    } else {
+        emit configText(progressText("ReadFromTxt", QStringLiteral("100")));
+        if (result.storedCount < result.fileCount)
+            emit msgBox(
+                QStringLiteral("%1 holds %2 samples per history; only the first %3 were read.")
+                    .arg(path)
+                    .arg(result.fileCount)
+                    .arg(result.storedCount));
+    }
     emit uiRepaint();
 }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 // Holds off the connect reset while a recording is saved or read, so that the
 // histories it works on are not replaced underneath it.
 class RecordingGuard
@@ -25,6 +27,10 @@ public:
 
     // Remembers the file used by a request that names none. Safe from any thread.
     void setFile(const QString &name);
+    // Makes the read under way stop at its next block, and every later read return at
+    // once; the window calls it when it closes. Safe from any thread.
+    void stopReading();
+    bool readsStopped() const;
 
 signals:
     void statusMsg(QString text);
@@ -41,6 +47,7 @@ public slots:
 private:
     QString chooseFile(const QString &requestedName);
 
+    std::atomic<bool> m_readsStopped{false};
     QMutex m_fileNameMutex;
     QString fileName; // guarded by m_fileNameMutex
 };

@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <thread>
 
 using Samples = QVector<float>;
@@ -59,7 +60,7 @@ private slots:
 
     // Samples get three decimals and no samples give exactly four lines; 12,000 random samples
     // come back rounded, zeros replace a longer recording, and each section reports progress
-    // three times. A count above the histories' room keeps what fits and says so.
+    // three times.
     void savesAndReadsBack()
     {
         const QString path = m_dir.filePath(QStringLiteral("exact.txt"));
@@ -92,12 +93,85 @@ private slots:
                  {"0", "0", "13.75", "27.5", "33", "46.75", "60.5", "66", "79.75", "93.5", "100"})
                 steps << QStringLiteral("%1 %2 %").arg(op, figure);
         QCOMPARE(m_shown, steps << QStringLiteral("repaint"));
-        QTemporaryFile huge;
-        QVERIFY(huge.open() && huge.write("32000001\n[Position]\n1.5\n") > 0 && huge.flush());
-        m_unit->readFromTxt(huge.fileName());
-        QCOMPARE(m_boxes, QStringList(huge.fileName() + " holds 32000001 samples per history; "
-                                                        "only the first 32000000 were read."));
-        QCOMPARE(history(0, 2), (Samples{3.2e7f, 1.5f, 0}));
+    }
+
+    void shortFilesKeepWhatTheyHold_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("ended");   // where the file ended
+        QTest::addColumn<QString>("samples"); // count, then position, velocity, current [0..2]
+        QTest::newRow("count far beyond the file")
+            << QByteArray("2147418113\n[Position]\n1\n")
+            << "1 of its 2147418113 announced samples, in its [Position]"
+            << "1|1 0 0|0 0 0|0 0 0";
+        QTest::newRow("cut in the velocity section")
+            << QByteArray("3\n[Position]\n1\n2\n3\n[Velocity]\n4\n")
+            << "1 of its 3 announced samples, in its [Velocity]"
+            << "3|1 2 3|4 0 0|0 0 0";
+        QTest::newRow("cut before a header")
+            << QByteArray("2\n[Position]\n1\n2\n[Velocity]\n4\n5\n")
+            << "0 of its 2 announced samples, in its [Current]"
+            << "2|1 2 0|4 5 0|0 0 0";
+    }
+
+    // A file that ends before its count says stops there: what it holds is kept, the rest
+    // reads 0 (never a longer recording's stale samples), and the user is told, not shown 100 %.
+    void shortFilesKeepWhatTheyHold()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, ended);
+        QFETCH(QString, samples);
+        setHistories(QVector<Samples>(3, Samples(5, 9)));
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
+        m_shown.clear();
+        m_unit->readFromTxt(file.fileName());
+        QCOMPARE(m_boxes, QStringList(QStringLiteral("%1 ended after %2 section. The samples it "
+                                                     "holds were read; the rest are 0.")
+                                          .arg(file.fileName(), ended)));
+        QStringList got{QString::number(history(0, 0)[0])};
+        for (int k = 0; k < 3; ++k) {
+            QStringList row;
+            for (float v : history(k, 3).mid(1))
+                row << QString::number(v);
+            got << row.join(' ');
+        }
+        QCOMPARE(got.join('|'), samples);
+        QCOMPARE(history(0, 5).mid(4), Samples(2, 0)); // past the count
+        QCOMPARE(m_shown.mid(m_shown.size() - 2),
+                 (QStringList{"ReadFromTxt incomplete", "repaint"}));
+    }
+
+    void notRecordingsAreRefused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        const QString junk = m_dir.filePath("junk.txt"), fifo = m_dir.filePath("fifo");
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("hello\n[Position]\n1\n") > 0);
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString noRecording = " holds no recording: it does not begin with a sample count "
+                                    "and \"[Position]\".";
+        QTest::newRow("text") << junk << junk + noRecording;
+        QTest::newRow("pipe with no writer")
+            << fifo << "Could not read " + fifo + ": it is not a regular file";
+        QTest::newRow("directory")
+            << m_dir.path() << "Could not read " + m_dir.path() + ": it is not a regular file";
+        QTest::newRow("device") << "/dev/zero"
+                                << "Could not read /dev/zero: it is not a regular file";
+    }
+
+    // Nothing that is not a recording blocks the worker or touches the histories.
+    void notRecordingsAreRefused()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        setHistories(QVector<Samples>(3, Samples(4, 6)));
+        m_shown.clear();
+        m_unit->readFromTxt(path);
+        QCOMPARE(m_boxes, QStringList(message));
+        QCOMPARE(m_shown, QStringList());
+        QCOMPARE(history(1, 4), Samples(5, 4).mid(0, 1) + Samples(4, 6));
     }
 
     void failuresAreReported_data()
