@@ -22,6 +22,8 @@
 namespace {
 constexpr int threadStopTimeoutMs = 3000;
 constexpr int keyNudgeIntervalMs = 100;
+// How often a close that waits for the recording worker looks again.
+constexpr int closePollMs = 50;
 // How long a message caused by the user's own action is safe from the error-rate text.
 constexpr int ownMessageHoldMs = 3000;
 
@@ -304,27 +306,51 @@ void MainWindow::on_btnChangeMaxMinValue_clicked()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A recording being saved is finished first, so that closing never leaves a cut
+    // file behind; a read is simply abandoned. The window closes once neither runs.
+    saveUnit->stopReading();
+    if (historyOperationRunning()) {
+        event->ignore();
+        if (!m_closeWhenIdle) {
+            m_closeWhenIdle = true;
+            setMainStatusBar(
+                QStringLiteral("Finishing the recording file; the window closes when it is done."));
+            closeWhenIdle();
+        }
+        return;
+    }
     dataTool->close();
     shutDownWorkers();
     event->accept();
 }
 
+void MainWindow::closeWhenIdle()
+{
+    if (historyOperationRunning())
+        QTimer::singleShot(closePollMs, this, &MainWindow::closeWhenIdle);
+    else
+        close();
+}
+
 // Closes the port on the thread that owns it (the direct call waits for that), which
 // also shows "Disconnected successfully" at once since the signal is emitted here; then
-// stops the three threads and waits for them, bounded, so that no worker runs after the
-// shared state is gone.
+// stops the three threads and waits for them, so that no worker runs after the shared
+// state is gone.
 void MainWindow::shutDownWorkers()
 {
     if (workersStopped)
         return;
     workersStopped = true;
     serialPort->unConnect();
+    saveUnit->stopReading();
     serialThread->quit();
     packThread->quit();
     saveThread->quit();
     serialThread->wait(threadStopTimeoutMs);
     packThread->wait(threadStopTimeoutMs);
-    saveThread->wait(threadStopTimeoutMs);
+    // Not bounded: a save still running (the window was destroyed without being closed)
+    // must not outlive the shared state it reads, and a read stops at its next block.
+    saveThread->wait();
     // Taking the lock once orders whatever the workers last did under it before the
     // shared state is torn down (and lets the thread sanitizer see that order, since
     // it cannot see inside QThread::wait).

@@ -125,6 +125,7 @@ private:
     void loadLogo();
     void reloadLimits();
     void shutDownWorkers();
+    void closeWhenIdle();
     void sendSpecialFrame(const QString &word);
     void requestDisplayMode();
     // Puts the tab bar back on `tab` once the click under way has changed the page.
@@ -172,6 +173,8 @@ private:
     // the adapter's mode.
     bool configSwitchPending = false;
     bool workersStopped = false;
+    // A close waits for the recording worker to finish.
+    bool m_closeWhenIdle = false;
     // A switch to display mode has been asked for and not yet answered (after a
     // connection or when leaving the console); a Configuration click then waits.
     bool displaySwitchPending = false;

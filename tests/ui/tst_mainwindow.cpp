@@ -12,6 +12,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -290,6 +294,41 @@ private slots:
         locked([] { motorState.positionHistory()[9] = 95.5f; });
         flushAt(10);
         QCOMPARE(bar->markerX(), 252.f);
+    }
+
+    // Closing while a recording is saved lets the save finish: the window stays, saying why,
+    // and the file is whole when it goes. The file is a pipe this test drains, so the save
+    // runs exactly as long as the test lets it.
+    void closingWaitsForTheSave()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath("run.txt"));
+        QVERIFY(mkfifo(path.constData(), 0600) == 0);
+        const int pipe = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(pipe >= 0);
+        const int n = 100000;
+        locked([] {
+            motorState.sampleCount = n;
+            motorState.currentHistory()[n - 1] = 2.5f;
+        });
+        emit window->toTxt(QFile::decodeName(path));
+        QTRY_VERIFY(find<QPushButton>("btnConfig")->text().startsWith("SaveToTxt"));
+        window->close();
+        QVERIFY(window->isVisible());
+        QVERIFY(status().startsWith("Finishing the recording file"));
+        QByteArray saved;
+        char chunk[65536];
+        for (ssize_t got = 1; got != 0;) {
+            got = ::read(pipe, chunk, sizeof chunk);
+            if (got > 0)
+                saved.append(chunk, int(got));
+            else if (got < 0)
+                QTest::qWait(1);
+        }
+        ::close(pipe);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);
+        QCOMPARE(saved.size(), 39 + 18 * n); // "100000", three headers, 6 bytes a sample
+        QVERIFY(saved.endsWith("\n0.000\n2.500\n"));
     }
 };
 
