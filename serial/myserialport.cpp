@@ -100,6 +100,7 @@ bool MySerialPort::connect()
 
     if (opened->open(QIODevice::ReadWrite)) {
         opened->clear(QSerialPort::AllDirections);
+        m_readErrorSeen = false;
         {
             std::lock_guard<std::mutex> lock(m_portLock);
             port = opened;
@@ -286,6 +287,16 @@ void MySerialPort::checkIOError()
         return;
     }
     const QSerialPort::SerialPortError code = port->error();
+    // A flush between the poll that saw input and the read that follows leaves the read
+    // empty, which the port library reports as a read error although the line is fine.
+    // A real read fault keeps failing every read, so only a read error seen again at the
+    // next check, after this one was cleared, counts.
+    const bool readErrorAgain = std::exchange(m_readErrorSeen, code == QSerialPort::ReadError);
+    if (code == QSerialPort::ReadError && !readErrorAgain) {
+        port->clearError();
+        m_errorTimer->start();
+        return;
+    }
     QString message;
     switch (code) {
     case QSerialPort::NoError:

@@ -80,6 +80,8 @@ private:
     // Set when sendOnce wrote a frame: the next write pass queues behind it instead of
     // discarding it, so a one-shot command is never lost to the periodic one.
     bool m_oneShotQueued = false;
+    // The last error check found a read error (and cleared it).
+    bool m_readErrorSeen = false;
 
     // Guards portInfo, m_portLocation and baudRate, which the window thread sets
     // directly just before it asks this thread to connect.

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <thread>
+
 // The far end of a real pseudo-terminal pair, played by a test as the adapter.
 // The code under test opens slavePath() like any serial device.
 class PtyPeer
@@ -24,9 +27,16 @@ public:
     QByteArray readAtLeast(int count, int timeoutMs);
     // Closes the master side: the device reports a hang-up to whoever holds the slave.
     void hangUp();
+    // Writes `bytes` every 100 microseconds from a thread of its own, as an adapter left in
+    // display mode streams feedback, until stopStreaming or hangUp; what the terminal
+    // has no room for is dropped.
+    void startStreaming(const QByteArray &bytes);
+    void stopStreaming();
 
 private:
     int m_master = -1;
+    std::thread m_streamer;
+    std::atomic<bool> m_streaming{false};
     int m_slaveKeepAlive = -1;
     QString m_slavePath;
 };
