@@ -20,7 +20,6 @@ constexpr quint8 hostSyncByte = 0xAF;
 constexpr quint8 commandType = 0xA1;
 constexpr quint8 modeRequestType = 0xA2;
 constexpr quint8 feedbackType = 0x01;
-constexpr quint8 modeAckType = 0x02;
 
 extern const quint8 toDisplayFrame[modeFrameLength];
 extern const quint8 toConfigFrame[modeFrameLength];

@@ -267,7 +267,11 @@ private slots:
     void directUnConnectClosesThePort()
     {
         m_worker->setLoop(true);
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(m_worker->unConnect());
+        // The close is handed to the idle worker and confirmed at once, not waited out.
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
         setSending(true);
         m_worker->setLoop(true);
         post(m_worker, "sendOnce", Q_ARG(QString, QStringLiteral("zero")));
