@@ -122,13 +122,13 @@ private slots:
         QTest::addColumn<bool>("config");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("good");
-        const QByteArray wrong = QByteArray::fromHex("AAAA070200005E");
+        const QByteArray wrong = QByteArray::fromHex("AAAA070201005F"); // the checksum
         for (bool config : {false, true}) {
             const char *mode = config ? "config" : "display";
             QTest::addRow("%s: exact ack", mode) << config << ack << true;
             QTest::addRow("%s: ack and feedback", mode) << config << ack + feedback << true;
             QTest::addRow("%s: six bytes", mode) << config << ack.left(6) << false;
-            QTest::addRow("%s: one byte wrong", mode) << config << wrong << false;
+            QTest::addRow("%s: last byte wrong", mode) << config << wrong << false;
         }
     }
     // Feedback that came with a display acknowledgement is kept; console text, white space
