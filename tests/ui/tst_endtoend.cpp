@@ -51,16 +51,23 @@ private slots:
 
     void connectsInDisplayMode()
     {
+        MessageBoxCloser closer; // a failed open must fail the test, not wait for a click
         auto *ports = find<QComboBox>("comboPort");
         // Named ports come first in the list.
         QTRY_VERIFY_WITH_TIMEOUT(ports->itemText(0).startsWith(peer->slavePath()), 5000);
         ports->setCurrentIndex(0);
+        // A rate that is not in the list, typed after choosing "Custom".
+        auto *baud = find<QComboBox>("comboBaudRate");
+        baud->setCurrentIndex(4);
+        emit baud->activated(4);
+        QTest::keyClicks(baud, "230400");
         click("btnConnect");
         QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
                                   3000);
         QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Disconnect"));
+        QCOMPARE(peer->lineSpeed(), 230400);
         for (const char *on : {"btnRun", "editPosition"})
             QVERIFY2(find<QWidget>(on)->isEnabled(), on);
         for (const char *off : {"btnStop", "comboPort", "btnFromTXT"})
@@ -138,10 +145,14 @@ private slots:
         QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
 
         auto *command = find<QLineEdit>("editCommand");
-        QTest::keyClicks(command, "  m  ");
-        QTest::keyClick(command, Qt::Key_Return);
-        QCOMPARE(peer->readAtLeast(1, 2000), QByteArray("m"));
-        QVERIFY(command->text().isEmpty());
+        // Blanks are simplified; only the exact token is the escape key.
+        const char *const typed[][2] = {{"  m  ", "m"}, {"a   b", "a b"}, {" [esc]", "[esc]"}};
+        for (const auto &line : typed) {
+            QTest::keyClicks(command, line[0]);
+            QTest::keyClick(command, Qt::Key_Return);
+            QCOMPARE(peer->readAtLeast(int(strlen(line[1])), 2000), QByteArray(line[1]));
+            QVERIFY(command->text().isEmpty());
+        }
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(command->text(), QStringLiteral("[esc]"));
         QTest::keyClick(command, Qt::Key_Return);

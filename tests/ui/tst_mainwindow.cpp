@@ -218,28 +218,61 @@ private slots:
             QCOMPARE(plot->xEnd(), float(count - 1));
             QCOMPARE(plot->xStart(), float(count - 2001));
             QCOMPARE(plot->limitMax(), 120.f);
+            QCOMPARE(plot->viewTop(), 120.f);
+        }
+        // A plot the user holds (scrolled back) or zoomed keeps its window and view.
+        auto *velocity = find<Canvas>("plotVelocity");
+        plot->setHold(1);
+        velocity->setYZoomed(1);
+        velocity->setView(-1, 1);
+        locked([] { motorState.decodeVelocityMax = 50.f; });
+        flushAt(9000);
+        QCOMPARE(plot->xEnd(), 7999.f);
+        QCOMPARE(velocity->xEnd(), 8999.f);
+        QCOMPARE(velocity->viewTop(), 1.f);
+        QCOMPARE(velocity->limitMax(), 50.f);
+        // A recording read from a file shows all three plots from its start.
+        QMetaObject::invokeMethod(window, "uiRepaint");
+        for (const char *name : {"plotPosition", "plotVelocity", "plotCurrent"}) {
+            auto *p = find<Canvas>(name);
+            QCOMPARE(
+                QString::asprintf("%s %g..%g of %g", name, p->xStart(), p->xEnd(), p->xLimit()),
+                QString::asprintf("%s 0..2000 of 9000", name));
         }
     }
 
-    void heldArrowNudgesUntilHalfTheLimit()
+    void heldArrowsNudgeUntilHalfTheLimit_data()
     {
+        QTest::addColumn<int>("positionKey");
+        QTest::addColumn<int>("velocityKey");
+        QTest::addColumn<QString>("stop"); // offsets of position and velocity
+        // 30 steps of 95.5/60 and 31 of 45/60 at 100 ms each, then both stop.
+        QTest::newRow("left, down") << int(Qt::Key_Left) << int(Qt::Key_Down) << "47.75 -23.25";
+        QTest::newRow("right, up") << int(Qt::Key_Right) << int(Qt::Key_Up) << "-47.75 23.25";
+    }
+
+    void heldArrowsNudgeUntilHalfTheLimit()
+    {
+        QFETCH(int, positionKey);
+        QFETCH(int, velocityKey);
+        QFETCH(QString, stop);
         auto *keys = find<QPushButton>("btnKeyControl");
         keys->setEnabled(true);
         keys->setChecked(true);
         QCOMPARE(keys->text(), QStringLiteral("KeyControl✔"));
-        QTest::keyPress(window, Qt::Key_Left);
-        QTest::keyPress(window, Qt::Key_Down);
-        // 30 steps of 95.5/60 and 31 of 45/60 at 100 ms each, then both stop.
-        const auto offsets = [] {
-            QMutexLocker lock(&stateMutex);
-            return QString::asprintf("%.2f %.2f", double(motorState.keyPosition),
-                                     double(motorState.keyVelocity));
+        QTest::keyPress(window, Qt::Key(positionKey));
+        QTest::keyPress(window, Qt::Key(velocityKey));
+        const auto offsets = [this] {
+            return locked([] {
+                return QString::asprintf("%.2f %.2f", double(motorState.keyPosition),
+                                         double(motorState.keyVelocity));
+            });
         };
-        QTRY_COMPARE_WITH_TIMEOUT(offsets(), QStringLiteral("47.75 -23.25"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(offsets(), stop, 15000);
         QTest::qWait(400);
-        QCOMPARE(offsets(), QStringLiteral("47.75 -23.25"));
-        QTest::keyRelease(window, Qt::Key_Left);
-        QTest::keyRelease(window, Qt::Key_Down);
+        QCOMPARE(offsets(), stop);
+        QTest::keyRelease(window, Qt::Key(positionKey));
+        QTest::keyRelease(window, Qt::Key(velocityKey));
         keys->setChecked(false);
         QCOMPARE(offsets(), QStringLiteral("0.00 0.00"));
     }
@@ -289,6 +322,8 @@ private slots:
         auto *bar = find<DoubleCanvas>("barPosition");
         apply(100, 200);
         QCOMPARE(QString::asprintf("%g %g %g", bar->min(), bar->mid(), bar->max()), "100 150 200");
+        auto *tool = window->findChild<QDoubleSpinBox *>("ParaPos"); // the conversion tool
+        QCOMPARE(QString::asprintf("%g..%g", tool->minimum(), tool->maximum()), "100..200");
         apply(-95.5, 95.5);
         QCOMPARE(QString::asprintf("%g %g %g", bar->min(), bar->mid(), bar->max()), "-95.5 0 95.5");
         locked([] { motorState.positionHistory()[9] = 95.5f; });
