@@ -27,9 +27,12 @@ private slots:
     void appliesEachEditOnceAndRefusesBadPairs()
     {
         QMutexLocker lock(&stateMutex);
-        limits.positionMax = 50; // unlike the form's own values
+        limits = {-1.5, 2.5, -3.5, 4.5,  -5.5, 6.5,
+                  -7.5, 8.5, 9.5,  10.5, 0.25, 0.75}; // unlike the form's
         lock.unlock();
         ChangeBoundryValue d;
+        QCOMPARE(d.windowTitle(), QStringLiteral("Korvane ChangeMaxMinWindow"));
+        QVERIFY(!(d.windowFlags() & Qt::WindowContextHelpButtonHint));
         const QStringList pairs{"Position", "Velocity", "Torque", "Current", "Kd", "Kp"};
         auto spin = [&](int i) { // spinPosMin, spinPosMax, spinVelMin, ...
             return d.findChild<QDoubleSpinBox *>("spin" + pairs[i / 2].left(3) +

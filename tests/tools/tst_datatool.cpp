@@ -35,6 +35,23 @@ class TestDataTool : public QObject
 {
     Q_OBJECT
 private slots:
+    // It opens fixed in size, titled, without a help button, on the payload of all-zero
+    // parameters, both sides written in blue.
+    void opensOnTheZeroPayload()
+    {
+        Tool tool;
+        QCOMPARE(tool.windowTitle(), QStringLiteral("Korvane DataToolWindow"));
+        QCOMPARE(tool.minimumSize(), QSize(400, 300));
+        QCOMPARE(tool.maximumSize(), QSize(400, 300));
+        QVERIFY(!(tool.windowFlags() & Qt::WindowContextHelpButtonHint));
+        QStringList bytes;
+        for (int i = 0; i < 8; ++i)
+            bytes << tool.field(i)->text();
+        QCOMPARE(bytes.join(' '), QStringLiteral("7f ff 7f f0 00 00 07 ff"));
+        QCOMPARE(tool.field(7)->palette().color(QPalette::Text), QColor(Qt::blue));
+        QCOMPARE(tool.spin(4)->palette().color(QPalette::Text), QColor(Qt::blue));
+    }
+
     void converts_data()
     {
         // "parameters > bytes" packs, "parameters < bytes" reads the bytes.
