@@ -171,7 +171,7 @@ private slots:
         QRegularExpression rate(QStringLiteral("^USB data error : (\\d+\\.\\d\\d)%$"));
         QTRY_VERIFY_WITH_TIMEOUT(rate.match(status()).hasMatch() &&
                                      rate.match(status()).captured(1).toDouble() > 0.0,
-                                 5000);
+                                 10000); // the connect's own message is held for 3 s first
         const int count = samples();
         QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 500, 5000);
     }
