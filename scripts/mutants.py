@@ -16,9 +16,10 @@ the library's test programs are rebuilt (-j2) and run with ctest; a failing or h
 run catches the fault, one that does not build is left out of the score. The file is
 always put back, also on Ctrl-C; a backup waits in <build>/mutants-backup until then.
 
---max N samples N faults per file (0: all) with a generator seeded by --seed and the
-file name, so a run repeats exactly. Faults that cannot change behaviour are listed in
-scripts/mutants-equivalent.txt (or --exclude), one per line as
+--max N samples N faults per file (0: all), on different lines where it can, with a
+generator seeded by --seed and the file name, so a run repeats exactly. Faults that
+cannot change behaviour are listed in scripts/mutants-equivalent.txt (or --exclude),
+one per line as
     path:line: original ==> mutated ## reason
 matched on the path and the two texts, not the line number; they are shown, not counted.
 """
@@ -235,7 +236,14 @@ def mutate_file(path, runner, args, excluded, results):
     text = path.read_text()
     found = candidates(rel, text)
     if args.max and len(found) > args.max:
-        pick = random.Random(f"{args.seed}:{rel}").sample(range(len(found)), args.max)
+        # One fault on each of up to N lines, so that a line with many constants does not
+        # take the whole sample; any room left goes to further faults.
+        rng = random.Random(f"{args.seed}:{rel}")
+        lines_hit = sorted({f[0] for f in found})
+        chosen = rng.sample(lines_hit, min(args.max, len(lines_hit)))
+        pick = [rng.choice([i for i, f in enumerate(found) if f[0] == no]) for no in chosen]
+        rest = [i for i in range(len(found)) if i not in pick]
+        pick += rng.sample(rest, args.max - len(pick))
         found = [found[i] for i in sorted(pick)]
     backup = Path(args.build) / "mutants-backup" / rel
     lines = text.split("\n")
