@@ -174,9 +174,10 @@ def load_excluded(path):
     excluded = {}
     if path and Path(path).exists():
         for raw in Path(path).read_text().splitlines():
-            m = re.match(r"^([^:#\s]+):\d+: (.*?) ==> (.*?) ## (.+)$", raw.strip())
+            m = re.match(r"^([^:#\s]+):(\d+): (.*?) ==> (.*?) ## (.+)$", raw.strip())
             if m:
-                excluded[(m.group(1), m.group(2), m.group(3))] = m.group(4)
+                key = (m.group(1), m.group(3), m.group(4))
+                excluded.setdefault(key, {})[int(m.group(2))] = m.group(5)
     return excluded
 
 
@@ -234,7 +235,7 @@ class Runner:
 def mutate_file(path, runner, args, excluded, results):
     rel = str(path.relative_to(ROOT))
     text = path.read_text()
-    found = candidates(rel, text)
+    found = everything = candidates(rel, text)
     if args.max and len(found) > args.max:
         # One fault on each of up to N lines, so that a line with many constants does not
         # take the whole sample; any room left goes to further faults.
@@ -249,7 +250,12 @@ def mutate_file(path, runner, args, excluded, results):
     lines = text.split("\n")
     for k, (no, orig, mut) in enumerate(found, 1):
         d = descr(rel, no, orig, mut)
-        reason = excluded.get((rel, orig.strip(), mut.strip()))
+        # Matched by text, so that edits elsewhere in the file do not undo it; by the line
+        # too where the same fault text occurs on several lines.
+        key = (orig.strip(), mut.strip())
+        entries = excluded.get((rel,) + key, {})
+        same = [f for f in everything if (f[1].strip(), f[2].strip()) == key]
+        reason = entries.get(no) if len(same) > 1 else next(iter(entries.values()), None)
         if reason or args.list:
             results.append((rel, "excluded" if reason else "listed", d, reason or ""))
             print(f"  {'excluded' if reason else 'listed':>9}  {d}", flush=True)
@@ -297,6 +303,25 @@ def summary(groups, results):
     return "\n".join(out)
 
 
+def take_build_folder(backups):
+    """Claims the build folder for this run, and puts back files an interrupted run left."""
+    lock = backups / "running"
+    if lock.exists():
+        pid = int(lock.read_text() or 0)
+        try:
+            os.kill(pid, 0)
+            sys.exit(f"run {pid} is using this build folder")
+        except ProcessLookupError:
+            pass
+    for stale in backups.rglob("*.*"):
+        target = ROOT / stale.relative_to(backups)
+        print(f"restoring {target} from an interrupted run")
+        shutil.copyfile(stale, target)
+        stale.unlink()
+    backups.mkdir(parents=True, exist_ok=True)
+    lock.write_text(str(os.getpid()))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--build", default="build", help="configured build folder")
@@ -310,11 +335,8 @@ def main():
     ap.add_argument("--list", action="store_true", help="list the sampled faults only")
     args = ap.parse_args()
     args.build = str(Path(args.build).resolve())
-    for stale in (Path(args.build) / "mutants-backup").rglob("*.*"):
-        target = ROOT / stale.relative_to(Path(args.build) / "mutants-backup")
-        print(f"restoring {target} from an interrupted run")
-        shutil.copyfile(stale, target)
-        stale.unlink()
+    if not args.list:
+        take_build_folder(Path(args.build) / "mutants-backup")
     groups = [(lib, [str(p.relative_to(ROOT)) for p in library_sources(lib)]) for lib in args.lib]
     by_lib = {}
     for f in args.files:
@@ -338,6 +360,8 @@ def main():
             mutate_file(ROOT / f, runner, args, excluded, results)
         if not args.list:
             runner.compile()  # leave the build matching the sources
+    if not args.list:
+        (Path(args.build) / "mutants-backup" / "running").unlink()
     text = summary(groups, results)
     print("\n" + text)
     if args.report:
