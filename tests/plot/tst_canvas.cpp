@@ -38,20 +38,23 @@ private slots:
 
     void input_data()
     {
-        // "name|x start, xLimit, h (view -h..h)|events|x start, end, view bottom, top, yZoomed,
-        // scroll signals". At (600, 330): w<delta>[x<n>] wheel, L/l R/r left/right press/release,
-        // m<dx>,<dy>.
+        // "name|x start, xLimit, h (view -h..h)[, width]|events|x start, end, view bottom, top,
+        // yZoomed, scroll signals". At (600, 330): w<delta>[x<n>] wheel, L/l R/r left/right
+        // press/release, m<dx>,<dy>.
         QTest::addColumn<QString>("row");
         for (const char *row : {
-                 "x in|0 2000 95.5|w120|62 1938 -95.5 95.5 0 1",
-                 "x in stops at 250|0 2000 95.5|w120x20|930 1070 -95.5 95.5 0 15",
+                 "x in, not below 250|0 2000 95.5 251|w120x2|62 189 -95.5 95.5 0 1",
+                 "x in stops at 250|0 2000 95.5 1986|w120x20|868 1118 -95.5 95.5 0 14",
                  "x out stops at 16000|0 1e6 95.5|w-120x300|0 16012 -95.5 95.5 0 226",
                  "y in|0 2000 95.5|R w120|0 2000 -85.95 85.95 1 0",
                  "y in, out; x out clamped|0 2000 95.5|R w120 w-120 r w-120|0 2000 -95.5 95.5 0 1",
                  "drag left, down: later, up|1000 5000 50|L m-50,60 l m0,0|1100 3100 -40 60 0 1",
                  "moves without left button|1000 5000 50|m-50,0 R m-50,0 r|1000 3000 -50 50 0 0",
-                 "drag to xLimit and the top|2900 5000 50|L m-100,300 l|3000 5000 -4.5 95.5 0 1",
-                 "drag to zero and the bottom|500 5000 50|L m400,-300 l|0 2000 -95.5 4.5 0 1",
+                 // Each second drag moves the view by its full height / 10 per 60 pixels.
+                 "drag to xLimit and the top|2900 5000 50|L m-100,300 l L m-100,240 l|"
+                 "3000 5000 -14.5 85.5 0 2",
+                 "drag to zero and the bottom|500 5000 50|L m400,-300 l L m400,-240 l|"
+                 "0 2000 -85.5 14.5 0 2",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
     }
@@ -62,7 +65,8 @@ private slots:
         const QStringList setup = row.section('|', 1, 1).split(' ');
         Canvas c;
         c.setGeometry(100, 100, 1100, 660);
-        setUp(c, setup[2].toFloat(), setup[1].toFloat(), setup[0].toFloat());
+        setUp(c, setup[2].toFloat(), setup[1].toFloat(), setup[0].toFloat(),
+              setup.value(3, "2000").toFloat());
         c.show(); // mouse events reach a shown widget, which has had its first resize
         QVERIFY(QTest::qWaitForWindowExposed(&c));
         QSignalSpy spy(&c, &Canvas::reCalculateHScroll);
@@ -88,12 +92,13 @@ private slots:
 
     void paint_data()
     {
-        // "name|channel, sampleCount, reference (NaN: not shown)[, flat: view of no height]|curve".
+        // "name|channel, sampleCount, reference (NaN: hidden, -: never set)[, flat: view of no
+        // height]|curve".
         // All hold 3 (y = 240) but inf at 600, NaN at 1200; sample 1500 (x = 750) needs
         // sampleCount > 1500. A reference of -5 is at y = 480.
         QTest::addColumn<QString>("row");
         for (const char *row : {
-                 "position, only samples below the count|0 1000 nan|#ff0000",
+                 "position, only samples below the count|0 1000 -|#ff0000",
                  "velocity past inf and NaN, no line at inf|1 2000 inf|#00ff00",
                  "current, reference line|2 1000 -5|#0000ff",
                  "unknown channel|7 1000 nan|-",
@@ -115,8 +120,8 @@ private slots:
         if (a.size() > 3)
             c.setView(3, 3);
         c.setChannel(a[0].toInt());
-        c.setShowRef(!std::isnan(ref));
-        c.setRefValue(ref);
+        if (a[2] != "-")
+            c.setShowRef(!std::isnan(ref)), c.setRefValue(ref);
         const QImage image = c.grab().toImage();
         if (a.size() > 3) { // a view of no height has no row to draw on: only the grid shows
             c.setChannel(7);
@@ -127,12 +132,27 @@ private slots:
         for (int x : {250, 750})
             QCOMPARE(image.pixel(x, 240),
                      curve.isValid() && x < a[1].toInt() / 2 ? curve.rgb() : image.pixel(x, 200));
+        const int y = 330 - 30 * (std::isfinite(ref) ? ref : 0); // where a line would be
         int dashes = 0;
         for (int x = 1; x < 1000; ++x)
-            dashes +=
-                image.pixel(x, 480) == qRgb(0, 0, 0) && image.pixel(x - 1, 480) != qRgb(0, 0, 0);
+            dashes += image.pixel(x, y) == qRgb(0, 0, 0) && image.pixel(x - 1, y) != qRgb(0, 0, 0);
         // A finite reference value shows a dashed line, and only then.
-        QCOMPARE(std::min(dashes, 11), std::isfinite(ref) ? 11 : 0);
+        QCOMPARE(std::min(dashes, 11), std::isfinite(ref) && a[2] != "-" ? 11 : 0);
+    }
+
+    // The curve runs from the sample at or left of xStart to the last one below xEnd and below
+    // the sample count.
+    void visibleSamplesSpan()
+    {
+        // xStart, width, sample count; then the first and last sample, or 0 and -1 for none.
+        for (const QVector<float> &r : {QVector<float>{10.5f, 9.7f, 1000, 10, 20},
+                                        {0, 2000, 15, 0, 14},
+                                        {3000, 2000, 100, 0, -1}}) {
+            PlotView view;
+            setUp(view, 10, 20000, r[0], r[1]);
+            const SampleSpan span = visibleSamples(view, qint64(r[2]));
+            QCOMPARE(QPointF(span.first, span.last), QPointF(r[3], r[4]));
+        }
     }
 
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
@@ -141,28 +161,28 @@ private slots:
     {
         std::mt19937 rng(11);
         std::normal_distribution<float> noise(0, 4);
-        const PlotGeometry g = PlotGeometry::forSize(1100, 660);
         const float *s = motorState.histories[PositionChannel].data();
         for (float width : {16000.f, 250.f}) {
             fill(20000, 20000, [&](int i) {
                 return 40 * std::sin(i * 0.003f) + 10 * std::sin(i * 0.05f) + noise(rng);
             });
             Canvas c;
-            PlotView view;
             c.resize(1100, 660);
             setUp(c, 95.5f, 20000, 2000, width);
-            setUp(view, 95.5f, 20000, 2000, width);
             const QImage drawn = c.grab().toImage();
             fill(0, 0, {});
             QImage reference = c.grab().toImage();
             QPainter painter(&reference);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(QPen(Qt::red, 2));
-            QPoint a, b;
-            const SampleSpan span = visibleSamples(view, 20000);
-            for (qint64 i = span.first + 1; i <= span.last; ++i)
-                if (curvePoint(s, i - 1, view, g, a) && curvePoint(s, i, view, g, b))
-                    painter.drawLine(a, b);
+            // Samples 2000 to 2000 + width - 1; sample i at x = (i - 2000) * 1000 / width, value v
+            // at y = 630 - (v + 95.5) * 600 / 191, both truncated.
+            const auto at = [&](int i) {
+                return QPoint(int((i - 2000) * 1000.0 / width),
+                              int(630 - (s[i] + 95.5) * 600 / 191));
+            };
+            for (int i = 2001; i < 2000 + width; ++i)
+                painter.drawLine(at(i - 1), at(i));
             painter.end();
             // Curve pixels, and pixels that differ by more than half the range in red or green.
             int ink = 0, mismatched = 0;
