@@ -62,12 +62,20 @@ private slots:
         emit baud->activated(4);
         QTest::keyClicks(baud, "230400");
         click("btnConnect");
+        // Five refused replies, then the acknowledgement: display mode, and no message.
+        QByteArray refused = modeAck;
+        refused[5] = 1;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
+            peer->write(refused);
+        }
         QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
                                   3000);
         QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Disconnect"));
         QCOMPARE(peer->lineSpeed(), 230400);
+        QCOMPARE(closer.texts(), QStringList());
         for (const char *on : {"btnRun", "editPosition"})
             QVERIFY2(find<QWidget>(on)->isEnabled(), on);
         for (const char *off : {"btnStop", "comboPort", "btnFromTXT"})
@@ -99,6 +107,8 @@ private slots:
                      typedCommand.toHex(' '));
 
         click("btnStop");
+        QVERIFY(find<QPushButton>("btnRun")->isEnabled() &&
+                !find<QPushButton>("btnStop")->isEnabled());
         QTest::qWait(100); // frames already on their way still arrive
         peer->readAvailable();
         QCOMPARE(peer->readAtLeast(1, 300).size(), 0);

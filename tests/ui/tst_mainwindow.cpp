@@ -114,7 +114,43 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ports->count(), QSerialPortInfo::availablePorts().size() + 1,
                                   5000);
         QCOMPARE(ports->itemText(0), peer.slavePath() + ":Virtual serial port,");
+        const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
+        if (!system.isEmpty()) // then come the system's own, by name
+            QCOMPARE(ports->itemText(1).section(':', 0, 0), system.first().portName());
         QVERIFY(find<QPushButton>("btnConnect")->isEnabled());
+    }
+
+    // A device that cannot be opened as a serial port: the failure is said, and nothing that
+    // needs a connection becomes usable.
+    void failedOpenLeavesTheCommandsOff()
+    {
+        QTemporaryFile notATerminal;
+        QVERIFY(notATerminal.open());
+        qputenv("KORVANE_EXTRA_PORTS", notATerminal.fileName().toLocal8Bit());
+        MessageBoxCloser closer;
+        open(binDir);
+        QTRY_VERIFY(find<QComboBox>("comboPort")->count() > 0);
+        QTest::mouseClick(find<QPushButton>("btnConnect"), Qt::LeftButton);
+        QTRY_COMPARE(status(), QStringLiteral("Open Port Failed."));
+        QTRY_COMPARE(closer.texts().size(), 1);
+        QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
+        for (const char *off : {"btnRun", "btnStop", "btnDisplay", "btnKeyControl", "btnToTXT"})
+            QVERIFY2(!find<QWidget>(off)->isEnabled(), off);
+        QVERIFY(find<QWidget>("btnFromTXT")->isEnabled());
+    }
+
+    // Deleting the window stops its three worker threads: none outlives the shared state.
+    void deletingTheWindowStopsItsWorkers()
+    {
+        const auto threads = [] {
+            return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+        };
+        delete std::exchange(window, nullptr);
+        const int without = threads();
+        open(binDir);
+        QVERIFY(threads() >= without + 3);
+        delete std::exchange(window, nullptr);
+        QTRY_COMPARE(threads(), without);
     }
 
     void connectWithoutPortOnlySaysAndCloseDisconnects()
@@ -275,6 +311,7 @@ private slots:
         QTest::keyRelease(window, Qt::Key(velocityKey));
         keys->setChecked(false);
         QCOMPARE(offsets(), QStringLiteral("0.00 0.00"));
+        QCOMPARE(keys->text(), QStringLiteral("KeyControl✖"));
     }
 
     // Taps, then a hold with the repeats a system sends while a key is held (marked as such
