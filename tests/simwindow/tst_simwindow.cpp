@@ -1,7 +1,6 @@
 // The whole chain with the motor simulator as a separate process and the real window
 // offscreen: commands move the simulated rotor, its feedback fills the histories
-// without losing a frame, the console reaches its menu, and its faults (noise, a
-// hang-up) are reported the way a user expects.
+// without losing a frame, and noise on the line shows as an error rate.
 #include "child.h"
 #include "mainwindow.h"
 #include "motorstate.h"
@@ -12,10 +11,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTextEdit>
 #include <QtTest>
 
 class TestSimWindow : public QObject
@@ -141,29 +137,6 @@ private slots:
                  qPrintable(summary.value(QStringLiteral("bad frames"))));
     }
 
-    void consoleReachesTheMenu()
-    {
-        startSimulator({});
-        connectToSimulator();
-        QTabBar *bar = find<QTabWidget>("tabWidget")->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(3).center());
-        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 8000);
-        auto *log = find<QTextEdit>("editConfig");
-        const int before = log->toPlainText().size();
-        QTest::keyClicks(find<QLineEdit>("editCommand"), QStringLiteral("m"));
-        QTest::keyClick(find<QLineEdit>("editCommand"), Qt::Key_Return);
-        // The time stamp comes first, then the firmware's answer.
-        QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().size() > before + 14, 3000);
-        const QString added = log->toPlainText().mid(before);
-        QVERIFY(added.contains(QRegularExpression(QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\]"))));
-
-        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(0).center());
-        QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("btnRun")->isEnabled(), 8000);
-        QVERIFY(!find<QWidget>("tab_con")->isEnabled());
-        const int count = samples();
-        QTRY_VERIFY_WITH_TIMEOUT(samples() > count + 100, 5000);
-    }
-
     void noiseRaisesTheErrorRateWhileFramesDecode()
     {
         startSimulator({QStringLiteral("--noise"), QStringLiteral("20")});
@@ -204,26 +177,6 @@ private slots:
                                 .arg(summary.value(QStringLiteral("feedback frames sent")),
                                      summary.value(QStringLiteral("mode requests")))));
         QVERIFY(samples() > frames * 3 / 4);
-    }
-
-    void hangUpClosesWithOneMessage()
-    {
-        MessageBoxCloser closer;
-        startSimulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
-        connectToSimulator();
-        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Disconnected successfully"), 8000);
-        QTRY_COMPARE_WITH_TIMEOUT(closer.texts().size(), 1, 3000);
-        QTest::qWait(1500);
-        // The terminal reports the hang-up as a read error or as a lost resource, by timing.
-        const QStringList texts = closer.texts();
-        QCOMPARE(texts.size(), 1);
-        QVERIFY2(texts.first() == QLatin1String("Read error happened, reconnect may solve it") ||
-                     texts.first() ==
-                         QLatin1String("Connection interrupted, check your connection"),
-                 qPrintable(texts.first()));
-        QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
-        QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
-        QVERIFY(find<QPushButton>("btnToTXT")->isEnabled());
     }
 };
 

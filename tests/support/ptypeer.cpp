@@ -83,23 +83,10 @@ QByteArray PtyPeer::readAtLeast(int count, int timeoutMs)
     return out;
 }
 
-int PtyPeer::lineSpeed() const
+speed_t PtyPeer::lineSpeed() const
 {
     termios settings{};
-    if (tcgetattr(m_slaveKeepAlive, &settings) != 0)
-        return -1;
-    switch (cfgetospeed(&settings)) {
-    case B9600:
-        return 9600;
-    case B115200:
-        return 115200;
-    case B230400:
-        return 230400;
-    case B921600:
-        return 921600;
-    default:
-        return 0;
-    }
+    return tcgetattr(m_slaveKeepAlive, &settings) == 0 ? cfgetospeed(&settings) : B0;
 }
 
 void PtyPeer::startStreaming(const QByteArray &bytes)

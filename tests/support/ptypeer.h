@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <termios.h>
 #include <thread>
 
 // The far end of a real pseudo-terminal pair, played by a test as the adapter.
@@ -25,8 +26,8 @@ public:
     // Reads until at least `count` bytes have arrived or `timeoutMs` passed, while the
     // caller's event loop keeps running.
     QByteArray readAtLeast(int count, int timeoutMs);
-    // The line speed in bits per second that whoever opened the device has set.
-    int lineSpeed() const;
+    // The line speed (a termios B... constant) that whoever opened the device has set.
+    speed_t lineSpeed() const;
     // Closes the master side: the device reports a hang-up to whoever holds the slave.
     void hangUp();
     // Writes `bytes` every 100 microseconds from a thread of its own, as an adapter left in

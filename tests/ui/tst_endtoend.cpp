@@ -74,7 +74,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
                                   3000);
         QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Disconnect"));
-        QCOMPARE(peer->lineSpeed(), 230400);
+        QCOMPARE(peer->lineSpeed(), speed_t(B230400));
         QCOMPARE(closer.texts(), QStringList());
         for (const char *on : {"btnRun", "editPosition"})
             QVERIFY2(find<QWidget>(on)->isEnabled(), on);
