@@ -21,7 +21,9 @@ generator seeded by --seed and the file name, so a run repeats exactly. Faults t
 cannot change behaviour are listed in scripts/mutants-equivalent.txt (or --exclude),
 one per line as
     path:line: original ==> mutated ## reason
-matched on the path and the two texts, not the line number; they are shown, not counted.
+matched on the path and the two texts (and the line, where the same texts occur twice);
+they are shown, not counted. The tests of a library are those in tests/<lib>/ plus the
+EXTRA_TESTS below; --tests names others. Only one run may use a build folder at a time.
 """
 import argparse
 import os
