@@ -38,10 +38,6 @@ bool PieceReader::open(const QString &path)
     m_notRegular = false;
     m_atEnd = false;
     m_pos = m_end = m_buffer.get();
-    if (path.isEmpty()) {
-        m_errno = ENOENT;
-        return false;
-    }
     // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
@@ -111,10 +107,6 @@ bool BufferedWriter::open(const QString &path)
 {
     m_errno = 0;
     m_pos = m_buffer.get();
-    if (path.isEmpty()) {
-        m_errno = ENOENT;
-        return false;
-    }
     // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
     // instead); the writes themselves block as usual.
     m_fd = ::open(QFile::encodeName(path).constData(),

@@ -224,7 +224,7 @@ void SaveUnit::readFromTxt(QString requestedName)
     if (!result.error.isEmpty()) {
         emit configText(QStringLiteral("ReadFromTxt failed"));
         emit msgBox(result.error);
-    } else if (result.endedInSection >= 0) {
+    } else if (!result.ok) {
         emit configText(QStringLiteral("ReadFromTxt incomplete"));
         emit msgBox(QStringLiteral("%1 ended after %2 of its %3 announced samples, in its %4 "
                                    "section. The samples it holds were read; the rest are 0.")

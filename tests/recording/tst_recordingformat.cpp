@@ -103,6 +103,9 @@ private slots:
         QTest::newRow("short; inf, NaN, long line")
             << QByteArray(" 4 \r\n[Position]\n1.5\ninf\n\n-123456.7890123456789\n[V]\nnan\n5")
             << INT_MAX;
+        // Samples past the capacity are consumed, and count in no range.
+        QTest::newRow("cut at the capacity")
+            << QByteArray("3\n[Position]\n1\n2\n9\n[V]\n-1\n-2\n-9\n[C]\n1\n2\n3\n") << 2;
         // Megabytes of lines, so that pieces straddle every buffer refill.
         QTest::newRow("random text cut") << randomLines(400000) << 300000;
     }

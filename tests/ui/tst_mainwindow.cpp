@@ -86,6 +86,7 @@ private slots:
         QVERIFY(!window->findChild<QWidget *>("labCustomBarPos"));
         QCOMPARE(find<QWidget>("barPosition")->size(), QSize(252, 20));
         QCOMPARE(find<QWidget>("plotVelocity")->parentWidget(), find<QWidget>("tab_vel"));
+        QCOMPARE(find<Canvas>("plotPosition")->refValue(), 0.f); // the typed 0's line
         // Nothing that needs a connection takes input yet.
         for (const char *off :
              {"btnRun",       "btnStop",      "btnDisplay",   "btnKeyControl", "btnToTXT",
