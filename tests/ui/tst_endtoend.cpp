@@ -153,6 +153,8 @@ private slots:
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 3000);
         QVERIFY(!find<QPushButton>("btnRun")->isEnabled());
+        clickTab(3); // already there: nothing to ask for
+        QCOMPARE(peer->readAtLeast(1, 300), QByteArray());
 
         auto *command = find<QLineEdit>("editCommand");
         // Blanks are simplified; only the exact token is the escape key.

@@ -87,6 +87,7 @@ private slots:
         QCOMPARE(find<QWidget>("barPosition")->size(), QSize(252, 20));
         QCOMPARE(find<QWidget>("plotVelocity")->parentWidget(), find<QWidget>("tab_vel"));
         QCOMPARE(find<Canvas>("plotPosition")->refValue(), 0.f); // the typed 0's line
+        QCOMPARE(find<QLabel>("labMainStatus")->parentWidget(), find<QWidget>("statusBar"));
         // Nothing that needs a connection takes input yet.
         for (const char *off :
              {"btnRun",       "btnStop",      "btnDisplay",   "btnKeyControl", "btnToTXT",
@@ -437,6 +438,18 @@ private slots:
         const QString in = " in " + QDir::cleanPath(QDir(binDir).absolutePath());
         QCOMPARE(asked, (QStringList{"Korvane - Save To Txt" + in, "Korvane - Save To Txt" + in,
                                      "Korvane - Read from Txt" + in}));
+    }
+
+    // The console keeps its end in view as replies arrive.
+    void consoleFollowsItsEnd()
+    {
+        find<QTabWidget>("tabWidget")->setCurrentIndex(3);
+        QTest::qWait(50); // laid out and shown
+        for (int line = 0; line < 80; ++line)
+            QMetaObject::invokeMethod(window, "appendConfigText", Q_ARG(QString, "reply"));
+        QScrollBar *bar = find<QTextEdit>("editConfig")->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
     }
 };
 
