@@ -249,11 +249,8 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
     std::unique_ptr<float[]> block(new float[blockSamples]);
     for (int section = 0; section < sectionCount; ++section) {
         // The header is checked only where it tells a recording from other files.
-        const bool ended = section > 0 && result.endedInSection < 0 && in.next(piece) == 0;
-        if (ended) {
-            result.endedInSection = section;
-            result.endedAfter = 0;
-        }
+        if (section > 0 && result.endedInSection < 0 && in.next(piece) == 0)
+            result.endedInSection = section; // at its header, before any of its samples
         float low = 0;
         float high = 0;
         qint64 taken = 0; // samples of this section the file held
