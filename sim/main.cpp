@@ -23,6 +23,7 @@ int main(int argc, char *argv[])
     QString message;
     switch (parseSimOptions(app.arguments(), &options, &message)) {
     case OptionsResult::Help:
+    case OptionsResult::Version:
         std::fputs(qPrintable(message), stdout);
         return 0;
     case OptionsResult::Error:

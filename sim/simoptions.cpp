@@ -63,12 +63,15 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(version);
     const SimOptions defaults;
     auto value = [&parser](const QString &name, const QString &description,
                            const QString &valueName) {
         parser.addOption(QCommandLineOption(name, description, valueName));
     };
-    value(QStringLiteral("motor-id"), QStringLiteral("CAN ID of the simulated motor (default 1)."),
+    value(QStringLiteral("motor-id"), QStringLiteral("CAN ID of the simulated motor (default 0)."),
           QStringLiteral("id"));
     value(QStringLiteral("rate"),
           QStringLiteral("Feedback frames per second in display mode (default 1000), capped by "
@@ -118,6 +121,10 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
     if (parser.isSet(help)) {
         *message = parser.helpText();
         return OptionsResult::Help;
+    }
+    if (parser.isSet(version)) {
+        *message = QStringLiteral("korvane-sim %1\n").arg(QStringLiteral(KORVANE_VERSION));
+        return OptionsResult::Version;
     }
     if (!parser.positionalArguments().isEmpty()) {
         *message =

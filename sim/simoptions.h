@@ -7,7 +7,8 @@
 // Command-line settings of the simulated adapter.
 struct SimOptions
 {
-    int motorId = 1;
+    // The ID the tool selects at start, so the two meet without a setting.
+    int motorId = 0;
     double rate = 1000; // feedback frames per second asked for
     int baud = 921600;
     QString link = QStringLiteral("/tmp/korvane-sim");
@@ -34,9 +35,10 @@ enum class OptionsResult
 {
     Run,
     Help,
+    Version,
     Error
 };
 
 // Parses the program's arguments (the first being the program name). On Help the
-// message holds the help text, on Error a one-line reason.
+// message holds the help text, on Version the version line, on Error a one-line reason.
 OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options, QString *message);
