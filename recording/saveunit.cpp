@@ -180,6 +180,7 @@ void SaveUnit::saveToTxt(QString requestedName)
         return;
     }
     emit configText(progressText("SaveToTxt", QStringLiteral("100")));
+    emit recordingKept();
 }
 
 void SaveUnit::saveToPng()
@@ -221,6 +222,8 @@ void SaveUnit::readFromTxt(QString requestedName)
         emit msgBox(result.error);
         return;
     }
+    // Whatever came of it, the histories now hold (part of) the file, not the run.
+    emit recordingKept();
     if (!result.error.isEmpty()) {
         emit configText(QStringLiteral("ReadFromTxt failed"));
         emit msgBox(result.error);

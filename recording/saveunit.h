@@ -38,6 +38,8 @@ signals:
     void configText(QString text);
     void uiRepaint();
     void uiFlush();
+    // The histories are now kept in a file: saved to it, or read from it.
+    void recordingKept();
 
 public slots:
     void saveToTxt(QString requestedName = QString());

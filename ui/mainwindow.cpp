@@ -108,6 +108,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     createBars();
 
     loadLogo();
+    ui->label_LOGO->setToolTip(QStringLiteral("About Korvane"));
+    ui->label_LOGO->installEventFilter(this);
+    m_recordingFolder = defaultRecordingFolder();
     QTimer::singleShot(100, this, &MainWindow::getUsbInfo);
 }
 
@@ -142,6 +145,7 @@ void MainWindow::startWorkers()
     connect(saveUnit, &SaveUnit::uiFlush, this, &MainWindow::uiFlush);
     connect(saveUnit, &SaveUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(saveUnit, &SaveUnit::msgBox, this, &MainWindow::msgBox);
+    connect(saveUnit, &SaveUnit::recordingKept, this, [this] { m_recordingUnsaved = false; });
     connect(packUnit, &PackUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(packUnit, &PackUnit::msgBox, this, &MainWindow::msgBox);
     connect(serialPort, &MySerialPort::connectFailed, this, &MainWindow::connectFailed);
@@ -306,6 +310,15 @@ void MainWindow::on_btnChangeMaxMinValue_clicked()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A run that is in no file yet is not thrown away without asking. While a save
+    // runs the question waits: the save may still fail.
+    if (!historyOperationRunning()) {
+        m_closeWhenIdle = false;
+        if (askToKeepRecording() == KeepChoice::Cancel) {
+            event->ignore();
+            return;
+        }
+    }
     // A recording being saved is finished first, so that closing never leaves a cut
     // file behind; a read is simply abandoned. The window closes once neither runs.
     saveUnit->stopReading();
@@ -315,21 +328,46 @@ void MainWindow::closeEvent(QCloseEvent *event)
             m_closeWhenIdle = true;
             setMainStatusBar(
                 QStringLiteral("Finishing the recording file; the window closes when it is done."));
-            closeWhenIdle();
+            runWhenIdle([this] { close(); });
         }
         return;
     }
+    saveSettings();
     dataTool->close();
     shutDownWorkers();
     event->accept();
 }
 
-void MainWindow::closeWhenIdle()
+void MainWindow::runWhenIdle(std::function<void()> then)
 {
-    if (historyOperationRunning())
-        QTimer::singleShot(closePollMs, this, &MainWindow::closeWhenIdle);
-    else
-        close();
+    if (historyOperationRunning()) {
+        QTimer::singleShot(closePollMs, this, [this, then] { runWhenIdle(then); });
+        return;
+    }
+    // Queued behind whatever the worker posted before it finished (its result, and
+    // whether the recording is now kept), so `then` sees all of it.
+    QMetaObject::invokeMethod(this, then, Qt::QueuedConnection);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->label_LOGO && event->type() == QEvent::MouseButtonRelease) {
+        showAbout();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(
+        this, QStringLiteral("About Korvane"),
+        QStringLiteral("<p><b>Korvane %1</b></p>"
+                       "<p>A bench tool for driving and watching one brushless motor through a "
+                       "USB-serial-to-CAN adapter.</p>"
+                       "<p>Licence: MIT. This is free software: you may use, copy, change and "
+                       "share it.</p>")
+            .arg(QStringLiteral(KORVANE_VERSION)));
 }
 
 // Closes the port on the thread that owns it (the direct call waits for that), which

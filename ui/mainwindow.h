@@ -1,6 +1,7 @@
 #pragma once
 
 #include "portscan.h"
+#include "startoptions.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -8,16 +9,23 @@
 #include <QSerialPortInfo>
 #include <QString>
 
+#include <array>
+#include <functional>
+
 class QCloseEvent;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSettings;
 class QThread;
 class QTimer;
 class Canvas;
 class ChangeBoundryValue;
 class DataTool;
 class DoubleCanvas;
+struct Limits;
+struct MotorState;
 class MySerialPort;
 class PackUnit;
 class SaveUnit;
@@ -40,8 +48,13 @@ struct PortEntry
     QString itemText() const;
 };
 
-// The extra device paths that exist, then the system's ports in its order.
-QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts);
+// The extra device paths that exist (those of KORVANE_EXTRA_PORTS, then `morePaths`),
+// then the system's ports in its order.
+// The user's documents folder, or the home folder when there is none.
+QString defaultRecordingFolder();
+
+QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts,
+                                      const QStringList &morePaths = {});
 
 class MainWindow : public QMainWindow
 {
@@ -50,6 +63,13 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Keeps the user's choices in `store` between runs (null: nothing is kept) and
+    // restores them at once. Call before the window is shown; nothing is sent to a
+    // motor because of a remembered value.
+    void useSettings(QSettings *store);
+    // Choices from the command line; they take precedence over remembered ones.
+    void applyStartOptions(const StartOptions &options);
 
 signals:
     void needRepack();
@@ -88,6 +108,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void on_btnConnect_clicked();
@@ -125,7 +146,32 @@ private:
     void loadLogo();
     void reloadLimits();
     void shutDownWorkers();
-    void closeWhenIdle();
+    // Runs `then` once no recording is being saved or read, after the worker's last
+    // signals have been handled.
+    void runWhenIdle(std::function<void()> then);
+    void restoreSettings();
+    void saveSettings();
+    // Restores the five parameter texts that are numbers within the Limits.
+    void restoreParameters(const QStringList &texts);
+    QStringList parameterTexts() const;
+    // The port list: KORVANE_EXTRA_PORTS, a port named on the command line that the
+    // system does not list, then the system's ports.
+    QList<PortEntry> portEntries(const QList<QSerialPortInfo> &systemPorts) const;
+    // Selects the port asked for at start-up once the list holds it.
+    void selectStartPort();
+    void showAbout();
+    // What the user wants done with a recording that is in no file yet, before it
+    // is thrown away: go on, wait for its save, or leave everything as it is.
+    enum class KeepChoice
+    {
+        Proceed,
+        Saving,
+        Cancel
+    };
+    KeepChoice askToKeepRecording();
+    // The To TXT file dialog; an empty name when cancelled.
+    QString askSaveFileName();
+    void rememberFolder(const QString &fileName);
     void sendSpecialFrame(const QString &word);
     void requestDisplayMode();
     // Puts the tab bar back on `tab` once the click under way has changed the page.
@@ -136,7 +182,16 @@ private:
     bool *arrowFlag(int key);
     bool isConnected() const;
     // The shared body of the five parameter fields' checks.
-    struct ParameterField;
+    struct ParameterField
+    {
+        QLineEdit *edit;
+        double Limits::*min;
+        double Limits::*max;
+        float MotorState::*command;
+        Canvas *plot; // whose reference line follows the value, or none
+        const char *name;
+    };
+    std::array<ParameterField, 5> parameterFields() const;
     void editParameter(const ParameterField &field, const QString &text);
 
     Ui::MainWindow *ui = nullptr;
@@ -182,4 +237,14 @@ private:
     QElapsedTimer m_ownMessageShown;
     // The one nudge chain of key control; see keyPressing.
     QTimer *m_nudgeTimer = nullptr;
+    QSettings *m_settings = nullptr;
+    // The port to select when the list first holds it, and the port named on the
+    // command line (listed even if the system does not list it).
+    QString m_startPort;
+    QString m_namedPort;
+    bool m_connectAtStart = false;
+    // Where the file dialogs open: the folder of the last recording saved or read.
+    QString m_recordingFolder;
+    // The histories hold a run that has been neither saved nor read from a file.
+    bool m_recordingUnsaved = false;
 };

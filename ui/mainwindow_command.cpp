@@ -37,17 +37,6 @@ float parseParameter(const QString &text)
 }
 } // namespace
 
-// What the five parameter fields differ in.
-struct MainWindow::ParameterField
-{
-    QLineEdit *edit;
-    double Limits::*min;
-    double Limits::*max;
-    float MotorState::*command;
-    Canvas *plot; // whose reference line follows the value, or none
-    const char *name;
-};
-
 void MainWindow::editParameter(const ParameterField &field, const QString &text)
 {
     double min = 0, max = 0;
@@ -85,38 +74,71 @@ void MainWindow::on_comboMotor_currentIndexChanged(const QString &arg1)
     motorState.motorId = arg1.toInt(nullptr, 10);
 }
 
+// Position, velocity, torque, Kp, Kd: the order of the fields everywhere.
+std::array<MainWindow::ParameterField, 5> MainWindow::parameterFields() const
+{
+    // The torque command is drawn on the current plot.
+    return {{{ui->editPosition, &Limits::positionMin, &Limits::positionMax,
+              &MotorState::cmdPosition, plotPosition, "Position"},
+             {ui->editVelocity, &Limits::velocityMin, &Limits::velocityMax,
+              &MotorState::cmdVelocity, plotVelocity, "Velocity"},
+             {ui->editTorque, &Limits::torqueMin, &Limits::torqueMax, &MotorState::cmdTorque,
+              plotCurrent, "Torque"},
+             {ui->editkp, &Limits::kpMin, &Limits::kpMax, &MotorState::cmdKp, nullptr, "Kp"},
+             {ui->editKd, &Limits::kdMin, &Limits::kdMax, &MotorState::cmdKd, nullptr, "Kd"}}};
+}
+
 void MainWindow::on_editPosition_textEdited(const QString &arg1)
 {
-    editParameter({ui->editPosition, &Limits::positionMin, &Limits::positionMax,
-                   &MotorState::cmdPosition, plotPosition, "Position"},
-                  arg1);
+    editParameter(parameterFields()[0], arg1);
 }
 
 void MainWindow::on_editVelocity_textEdited(const QString &arg1)
 {
-    editParameter({ui->editVelocity, &Limits::velocityMin, &Limits::velocityMax,
-                   &MotorState::cmdVelocity, plotVelocity, "Velocity"},
-                  arg1);
+    editParameter(parameterFields()[1], arg1);
 }
 
 void MainWindow::on_editTorque_textEdited(const QString &arg1)
 {
-    // The torque command is drawn on the current plot.
-    editParameter({ui->editTorque, &Limits::torqueMin, &Limits::torqueMax, &MotorState::cmdTorque,
-                   plotCurrent, "Torque"},
-                  arg1);
+    editParameter(parameterFields()[2], arg1);
 }
 
 void MainWindow::on_editkp_textEdited(const QString &arg1)
 {
-    editParameter({ui->editkp, &Limits::kpMin, &Limits::kpMax, &MotorState::cmdKp, nullptr, "Kp"},
-                  arg1);
+    editParameter(parameterFields()[3], arg1);
 }
 
 void MainWindow::on_editKd_textEdited(const QString &arg1)
 {
-    editParameter({ui->editKd, &Limits::kdMin, &Limits::kdMax, &MotorState::cmdKd, nullptr, "Kd"},
-                  arg1);
+    editParameter(parameterFields()[4], arg1);
+}
+
+QStringList MainWindow::parameterTexts() const
+{
+    QStringList texts;
+    for (const ParameterField &field : parameterFields())
+        texts << field.edit->text();
+    return texts;
+}
+
+void MainWindow::restoreParameters(const QStringList &texts)
+{
+    // A field's text is short; anything longer is not one of ours.
+    constexpr int longestText = 32;
+    const Limits now = currentLimits();
+    const auto fields = parameterFields();
+    for (int i = 0; i < int(fields.size()) && i < texts.size(); ++i) {
+        const ParameterField &field = fields[size_t(i)];
+        const QString &text = texts.at(i);
+        bool ok = false;
+        const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+        // NaN fails both comparisons; anything out of the Limits keeps the default.
+        if (!ok || text.size() > longestText || !(value >= now.*field.min) ||
+            !(value <= now.*field.max))
+            continue;
+        field.edit->setText(text);
+        editParameter(field, text);
+    }
 }
 
 void MainWindow::on_ckbPosion_toggled(bool checked)

@@ -17,13 +17,14 @@ QString PortEntry::itemText() const
     return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
 }
 
-QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts)
+QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts,
+                                      const QStringList &morePaths)
 {
     QList<PortEntry> entries;
     // Pseudo-terminals (a simulator, an emulator) are never enumerated by the system;
     // the user names them instead. They come first: whoever names one means to use it.
     const QString extra = qEnvironmentVariable("KORVANE_EXTRA_PORTS");
-    const auto paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const auto paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts) + morePaths;
     for (const QString &path : paths) {
         const QFileInfo file(path);
         if (!file.exists())
@@ -55,7 +56,7 @@ bool MainWindow::isConnected() const
 
 void MainWindow::getUsbInfo()
 {
-    const QList<PortEntry> ports = availablePortEntries(portScan.ports());
+    const QList<PortEntry> ports = portEntries(portScan.ports());
     ui->btnConnect->setEnabled(!ports.isEmpty());
     if (ports.size() != portList.size()) {
         ui->comboPort->clear();
@@ -63,6 +64,8 @@ void MainWindow::getUsbInfo()
             ui->comboPort->addItem(p.itemText());
         portList = ports;
     }
+    if (!m_startPort.isEmpty() || m_connectAtStart)
+        selectStartPort();
     QTimer::singleShot(1000, this, &MainWindow::getUsbInfo);
 }
 
@@ -80,7 +83,7 @@ void MainWindow::on_btnConnect_clicked()
 {
     const QString text = ui->btnConnect->text();
     if (text == QLatin1String("Connect")) {
-        const QList<PortEntry> ports = availablePortEntries(portScan.refresh());
+        const QList<PortEntry> ports = portEntries(portScan.refresh());
         const int index = ui->comboPort->currentIndex();
         if (index < 0 || index >= ports.size()) {
             setMainStatusBar(QStringLiteral("No port to connect to: the selected port is no longer "
@@ -92,6 +95,16 @@ void MainWindow::on_btnConnect_clicked()
             setMainStatusBar(QStringLiteral(
                 "A recording is being saved or read; connect when it has finished."));
             return;
+        }
+        // A connection starts a new recording: the last one is kept or let go first.
+        switch (askToKeepRecording()) {
+        case KeepChoice::Cancel:
+            return;
+        case KeepChoice::Saving:
+            runWhenIdle([this] { on_btnConnect_clicked(); });
+            return;
+        case KeepChoice::Proceed:
+            break;
         }
         const PortEntry &port = ports.at(index);
         if (port.isExtra)
@@ -114,6 +127,7 @@ void MainWindow::on_btnConnect_clicked()
 void MainWindow::connectSucceed()
 {
     connectReset();
+    m_recordingUnsaved = true;
     uiRepaint();
     ui->btnConnect->setText(QStringLiteral("Disconnect"));
     ui->btnToPNG->setEnabled(false);

@@ -5,9 +5,13 @@
 
 #include "motorstate.h"
 
-#include <QDebug>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QTimer>
+
+// Each nudge's targets, for following key control from a terminal:
+// QT_LOGGING_RULES="korvane.keycontrol.debug=true" korvane
+Q_LOGGING_CATEGORY(lcKeyControl, "korvane.keycontrol", QtWarningMsg)
 
 void MainWindow::on_btnKeyControl_toggled(bool checked)
 {
@@ -89,9 +93,9 @@ void MainWindow::keyPressing()
             velocity = velocity + limits.velocityMin / 60;
         motorState.keyPosition = static_cast<float>(position);
         motorState.keyVelocity = static_cast<float>(velocity);
-        qDebug().noquote() << QStringLiteral("pos:%1 vel:%2")
-                                  .arg(static_cast<double>(motorState.keyPosition))
-                                  .arg(static_cast<double>(motorState.keyVelocity));
+        qCDebug(lcKeyControl).noquote() << QStringLiteral("pos:%1 vel:%2")
+                                               .arg(static_cast<double>(motorState.keyPosition))
+                                               .arg(static_cast<double>(motorState.keyVelocity));
     }
     if (keyRepeatArmed)
         m_nudgeTimer->start();

@@ -99,6 +99,7 @@ private slots:
     void cleanup()
     {
         if (window) {
+            const MessageBoxCloser discard(QMessageBox::Discard); // the run is not kept
             window->close();
             delete window;
             window = nullptr;

@@ -126,14 +126,17 @@ struct MessageBoxCloser::Impl
     QStringList texts;
 };
 
-MessageBoxCloser::MessageBoxCloser() : d(new Impl)
+MessageBoxCloser::MessageBoxCloser(QMessageBox::StandardButton button) : d(new Impl)
 {
-    QObject::connect(&d->timer, &QTimer::timeout, [this] {
+    QObject::connect(&d->timer, &QTimer::timeout, [this, button] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
         d->texts.append(box->text());
-        box->accept();
+        if (QAbstractButton *answer = box->button(button))
+            answer->click();
+        else
+            box->accept();
     });
     d->timer.start(20);
 }

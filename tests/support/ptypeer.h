@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMessageBox>
 #include <QString>
 
 #include <atomic>
@@ -44,11 +45,12 @@ private:
     QString m_slavePath;
 };
 
-// Accepts every modal message box that opens while it lives, remembering the texts.
+// Accepts every modal message box that opens while it lives, remembering the texts;
+// a box that offers `button` is answered with it instead.
 class MessageBoxCloser
 {
 public:
-    MessageBoxCloser();
+    explicit MessageBoxCloser(QMessageBox::StandardButton button = QMessageBox::NoButton);
     ~MessageBoxCloser();
     QStringList texts() const;
 

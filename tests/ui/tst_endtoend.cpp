@@ -44,6 +44,7 @@ private slots:
 
     void cleanupTestCase()
     {
+        const MessageBoxCloser discard(QMessageBox::Discard); // the run is not kept
         window->close();
         delete window;
         delete peer;
@@ -244,6 +245,64 @@ private slots:
         for (const char *off : {"btnRun", "btnStop", "btnDisplay", "btnKeyControl", "btnMotorMode",
                                 "btnMotorExit", "btnZeroPos", "btnSendOnce", "tab_con"})
             QVERIFY2(!find<QWidget>(off)->isEnabled(), off);
+    }
+
+    // A run that is in no file is not thrown away without asking: Cancel leaves everything
+    // as it is, Save... saves it and then connects, and closing asks too.
+    void unsavedRunIsNotLostSilently()
+    {
+        const auto recorded = [](int count) {
+            QMutexLocker lock(&stateMutex);
+            motorState.sampleCount = count;
+            motorState.positionHistory()[count - 1] = 1.25f;
+        };
+        recorded(3);
+        const QString question = QStringLiteral("The recording of 3 samples has not been saved.");
+        {
+            MessageBoxCloser cancel(QMessageBox::Cancel);
+            peer->readAvailable();
+            click("btnConnect");
+            QCOMPARE(cancel.texts(), QStringList{question});
+            QCOMPARE(peer->readAtLeast(1, 300).size(), 0);
+            QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
+        }
+        QTemporaryDir dir;
+        QTimer saver; // the question, then the file dialog, each answered in its own loop
+        QStringList asked;
+        connect(&saver, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                asked << box->text();
+                QCOMPARE(box->button(QMessageBox::Save)->text(), QStringLiteral("Save…"));
+                return box->button(QMessageBox::Save)->click();
+            }
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                asked << dialog->windowTitle();
+                dialog->findChild<QLineEdit *>("fileNameEdit")->setText(dir.filePath("kept"));
+                static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+            }
+        });
+        saver.start(20);
+        click("btnConnect");
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 5000), toDisplay);
+        saver.stop();
+        QCOMPARE(asked, (QStringList{question, "Korvane - Save To Txt"}));
+        QFile kept(dir.filePath("kept.txt")); // the suffix is added
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("3\n[Position]\n0.000\n0.000\n1.250\n[Velocity]\n"
+                                            "0.000\n0.000\n0.000\n[Current]\n0.000\n0.000\n"
+                                            "0.000\n"));
+        peer->write(modeAck);
+        QTRY_COMPARE_WITH_TIMEOUT(find<QPushButton>("btnConnect")->text(),
+                                  QStringLiteral("Disconnect"), 3000);
+
+        recorded(2);
+        {
+            MessageBoxCloser cancel(QMessageBox::Cancel);
+            window->close();
+            QCOMPARE(cancel.texts(), QStringList{"The recording of 2 samples has not been saved."});
+            QVERIFY(window->isVisible());
+        }
     }
 };
 

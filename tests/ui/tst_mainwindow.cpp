@@ -391,12 +391,16 @@ private slots:
         QVERIFY(saved.endsWith("\n0.000\n2.500\n"));
     }
 
-    // To TXT and From TXT ask for a file in the application folder and hand it to the worker;
-    // a cancelled dialog starts nothing.
+    // To TXT and From TXT open in the user's documents folder, then in the folder of the last
+    // recording; To TXT adds ".txt" to a bare name; a cancelled dialog starts nothing.
     void fileButtonsAskForAFile()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("run.txt");
+        QTemporaryDir home, dir;
+        QVERIFY(QDir(home.path()).mkdir("Documents"));
+        const QByteArray realHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        open(binDir);
+        qputenv("HOME", realHome);
         QString answer; // the file to choose, or none to cancel
         QStringList asked;
         QTimer chooser; // the dialogs are modal: answered from their own event loop
@@ -426,21 +430,147 @@ private slots:
         QTest::mouseClick(find<QPushButton>("btnToTXT"), Qt::LeftButton);
         QTest::mouseClick(find<QPushButton>("btnFromTXT"), Qt::LeftButton);
         QTest::qWait(100); // a request would answer with a box by now
-        QVERIFY(!QFile::exists(path));
-        answer = path;
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        answer = dir.filePath("run");
         QTest::mouseClick(find<QPushButton>("btnToTXT"), Qt::LeftButton);
         QTRY_VERIFY(find<QPushButton>("btnConfig")->text() == "SaveToTxt 100 %");
-        QCOMPARE(QFile(path).size(),
+        QCOMPARE(QFile(dir.filePath("run.txt")).size(),
                  qint64(sizeof "2\n[Position]\n0.000\n1.500\n[Velocity]\n0.000\n"
                                "0.000\n[Current]\n0.000\n0.000\n") -
                      1);
         locked(connectResetLocked);
+        answer = dir.filePath("run.txt");
         QTest::mouseClick(find<QPushButton>("btnFromTXT"), Qt::LeftButton);
         QTRY_COMPARE(locked([] { return motorState.positionHistory()[1]; }), 1.5f);
-        const QString in = " in " + QDir::cleanPath(QDir(binDir).absolutePath());
-        QCOMPARE(asked,
-                 (QStringList{"Korvane - Save To Txt" + in, "Korvane - Read from Txt" + in,
-                              "Korvane - Save To Txt" + in, "Korvane - Read from Txt" + in}));
+        const QString documents = " in " + home.path() + "/Documents";
+        const QString last = " in " + dir.path();
+        QCOMPARE(
+            asked,
+            (QStringList{"Korvane - Save To Txt" + documents, "Korvane - Read from Txt" + documents,
+                         "Korvane - Save To Txt" + documents, "Korvane - Read from Txt" + last}));
+    }
+
+    // A port named at start-up is listed even when nothing else lists it, selected, and
+    // connected to when asked; a port that is not there is said and nothing is opened.
+    void commandLineSelectsAndConnects()
+    {
+        PtyPeer listed, named;
+        qputenv("KORVANE_EXTRA_PORTS", listed.slavePath().toLocal8Bit());
+        open(binDir);
+        StartOptions missing;
+        missing.port = "/nonexistent/tty";
+        missing.connect = true;
+        window->applyStartOptions(missing);
+        QTRY_COMPARE(status(), QStringLiteral("Port /nonexistent/tty was not found."));
+        QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
+
+        open(binDir);
+        StartOptions options;
+        options.port = named.slavePath();
+        options.baud = 57600;
+        options.motorId = 9;
+        options.connect = true;
+        window->applyStartOptions(options);
+        QCOMPARE(named.readAtLeast(7, 5000), QByteArray::fromHex("aaaf07a2a101a4")); // to display
+        QCOMPARE(named.lineSpeed(), speed_t(B57600));
+        QVERIFY(find<QComboBox>("comboPort")->currentText().startsWith(named.slavePath()));
+        QCOMPARE(find<QLabel>("labMotorID")->text(), QStringLiteral("MotorID:9"));
+        QCOMPARE(listed.readAtLeast(1, 100), QByteArray());
+    }
+
+    // The choices of one run come back in the next, and none of them goes to the wire.
+    void remembersChoicesBetweenRuns()
+    {
+        QTemporaryDir dir;
+        QSettings store(dir.filePath("korvane.ini"), QSettings::IniFormat);
+        PtyPeer first, second;
+        qputenv("KORVANE_EXTRA_PORTS",
+                (first.slavePath() + ':' + second.slavePath()).toLocal8Bit());
+        open(binDir);
+        window->useSettings(&store);
+        auto *ports = find<QComboBox>("comboPort");
+        QTRY_VERIFY(ports->count() >= 2);
+        ports->setCurrentIndex(1);
+        auto *baud = find<QComboBox>("comboBaudRate");
+        baud->setCurrentIndex(4);
+        emit baud->activated(4);
+        QTest::keyClicks(baud, "250000");
+        find<QComboBox>("comboMotor")->setCurrentIndex(7);
+        const QStringList typed = {"3", "-1.5", "2", "10", "0.5"};
+        const char *fields[] = {"editPosition", "editVelocity", "editTorque", "editkp", "editKd"};
+        for (int i = 0; i < 5; ++i) {
+            find<QLineEdit>(fields[i])->setEnabled(true); // as when connected
+            find<QLineEdit>(fields[i])->clear();
+            QTest::keyClicks(find<QLineEdit>(fields[i]), typed[i]);
+        }
+        find<QCheckBox>("ckbVelocity")->setEnabled(true);
+        QTest::mouseClick(find<QCheckBox>("ckbVelocity"), Qt::LeftButton);
+        window->resize(1400, 900);
+        window->close();
+
+        locked([] { motorState.cmdPosition = motorState.cmdKd = 0; });
+        open(binDir);
+        window->useSettings(&store);
+        QTRY_COMPARE(find<QComboBox>("comboPort")->currentIndex(), 1);
+        QCOMPARE(find<QComboBox>("comboBaudRate")->currentText(), QStringLiteral("250000"));
+        QCOMPARE(find<QLabel>("labMotorID")->text(), QStringLiteral("MotorID:7"));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(find<QLineEdit>(fields[i])->text(), typed[i]);
+        QCOMPARE(locked([] { return motorState.cmdPosition; }), 3.f); // as if typed
+        QCOMPARE(locked([] { return motorState.cmdKd; }), 0.5f);
+        QCOMPARE(find<QCheckBox>("ckbPosion")->isChecked(), false);
+        QCOMPARE(find<QCheckBox>("ckbVelocity")->isChecked(), true);
+        QCOMPARE(window->size(), QSize(1400, 900));
+        QCOMPARE(first.readAtLeast(1, 200) + second.readAtLeast(1, 200), QByteArray());
+    }
+
+    // Whatever the settings file holds, the window starts, with defaults for what it cannot use;
+    // a later version's file is neither used nor overwritten.
+    void hostileSettingsGiveDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("nonsense values")
+            << QByteArray("[port]\nlocation=/nonexistent/tty\nbaudRate=-5\n[motor]\nid=999\n"
+                          "[command]\nfields=nan, 1e9, abc, 600, -1\nreferenceLines=x, y\n"
+                          "[window]\ngeometry=@ByteArray(garbage)\n");
+        QTest::newRow("off-screen window") << QByteArray("off-screen");
+        QTest::newRow("not a settings file") << QByteArray("\x00\xff[[[=\n\x01\x02", 10);
+        QTest::newRow("later version")
+            << QByteArray("[General]\nsettingsVersion=2\n[motor]\nid=7\n[command]\n"
+                          "fields=3, 0, 0, 0, 0\n");
+    }
+    void hostileSettingsGiveDefaults()
+    {
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("korvane.ini");
+        if (file == "off-screen") {
+            QWidget away;
+            away.setGeometry(50000, 50000, 400, 300);
+            QSettings(path, QSettings::IniFormat).setValue("window/geometry", away.saveGeometry());
+        } else {
+            QFile raw(path);
+            QVERIFY(raw.open(QIODevice::WriteOnly));
+            raw.write(file);
+        }
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray held = before.readAll();
+        QSettings store(path, QSettings::IniFormat);
+        window->useSettings(&store);
+        QCOMPARE(find<QComboBox>("comboBaudRate")->currentText(), QStringLiteral("921600"));
+        QCOMPARE(find<QLabel>("labMotorID")->text(), QStringLiteral("MotorID:0"));
+        for (const char *field : {"editPosition", "editVelocity", "editTorque", "editkp", "editKd"})
+            QCOMPARE(find<QLineEdit>(field)->text(), QStringLiteral("0"));
+        QVERIFY(!find<QCheckBox>("ckbPosion")->isChecked());
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(
+            window->frameGeometry()));
+        window->close();
+        if (file.startsWith("[General]")) {
+            QFile after(path);
+            QVERIFY(after.open(QIODevice::ReadOnly));
+            QCOMPARE(after.readAll(), held);
+        }
     }
 
     // The console keeps its end in view as replies arrive.
