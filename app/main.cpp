@@ -1,8 +1,10 @@
+#include "korvane_version.h"
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "startoptions.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSettings>
 #include <cstdio>
 #include <cstring>
@@ -60,6 +62,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("korvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvane.Korvane"));
+    // The installed icon; a copy run from its build folder keeps the platform's default.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.korvane.Korvane")));
 
     const int exitCode = finishStartOptions(
         parseStartOptions(QCoreApplication::arguments(), &options, &message), message);

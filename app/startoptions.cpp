@@ -1,4 +1,5 @@
 #include "startoptions.h"
+#include "korvane_version.h"
 
 #include <QCommandLineParser>
 

@@ -1,6 +1,8 @@
 // Draws the Korvane logo: a motor cross-section (stator ring, alternating rotor magnets, shaft)
 // beside the wordmark. The window shows it stretched into a 278 x 61 label, so it is drawn in
 // those logical units and rendered at twice the resolution.
+// With --icon SIZE it draws the application icon instead: the cross-section alone on a white
+// disc, which keeps the navy stator visible on dark panels, SIZE pixels square.
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -91,12 +93,50 @@ QPainterPath textPath(const QString &text, const QFont &font, QPointF origin, qr
     return place.map(path);
 }
 
+bool save(const QImage &image, const QString &output)
+{
+    if (!image.save(output, "PNG")) {
+        QTextStream(stderr) << "cannot write " << output << '\n';
+        return false;
+    }
+    return true;
+}
+
+int drawIcon(int size, const QString &output)
+{
+    // The mark is drawn around (30.5, 30.5) in the logo's units; the disc adds a 2-unit rim.
+    const qreal radius = 29.5;
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(size / 2.0, size / 2.0);
+    painter.scale(size / (2 * radius), size / (2 * radius));
+    painter.translate(-30.5, -30.5);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QPointF(30.5, 30.5), radius, radius);
+    drawMark(painter, QPointF(30.5, 30.5));
+    painter.end();
+    return save(image, output) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("logo.png");
+    const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QStringLiteral("--icon")) {
+        bool ok = false;
+        const int size = args.value(1).toInt(&ok);
+        if (!ok || size < 16 || size > 1024 || args.size() != 3) {
+            QTextStream(stderr) << "usage: make_logo --icon SIZE OUTPUT.png\n";
+            return 2;
+        }
+        return drawIcon(size, args[2]);
+    }
+    const QString output = args.value(0, QStringLiteral("logo.png"));
 
     QImage image(logicalSize * renderScale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -128,10 +168,5 @@ int main(int argc, char **argv)
     painter.setBrush(amber);
     painter.drawRoundedRect(QRectF(textLeft + 1.5, 55.0, 28.0, 2.2), 1.1, 1.1);
     painter.end();
-
-    if (!image.save(output, "PNG")) {
-        QTextStream(stderr) << "cannot write " << output << '\n';
-        return 1;
-    }
-    return 0;
+    return save(image, output) ? 0 : 1;
 }

@@ -1,11 +1,22 @@
 # Shared build settings for every Korvane target.
 
-set(KORVANE_WARNINGS -Wall -Wextra -Werror -Wnon-virtual-dtor -Woverloaded-virtual)
+# Warnings fail a development build; a package build on a newer compiler must not.
+option(KORVANE_WERROR "Treat compiler warnings as errors" ON)
+set(KORVANE_WARNINGS -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual)
+if(KORVANE_WERROR)
+    list(APPEND KORVANE_WARNINGS -Werror)
+endif()
 set(KORVANE_DEFINES QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING QT_DEPRECATED_WARNINGS)
+
+# Headers written at configure time, such as korvane_version.h.
+set(KORVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/korvane_version.h.in
+               ${KORVANE_GENERATED_DIR}/korvane_version.h @ONLY)
 
 function(korvane_target_settings target)
     target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
     target_compile_definitions(${target} PRIVATE ${KORVANE_DEFINES})
+    target_include_directories(${target} PRIVATE ${KORVANE_GENERATED_DIR})
 endfunction()
 
 # korvane_add_library(name SOURCES ... LIBS ...)

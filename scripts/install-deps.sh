@@ -13,6 +13,11 @@ packages=(
 if [ "${KORVANE_WITH_X:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick x11-utils)
 fi
+# scripts/package.sh builds and checks the Debian package: dpkg-dev for dpkg-shlibdeps and
+# dpkg-buildflags, then lintian and the desktop-entry and AppStream validators.
+if [ "${KORVANE_WITH_PACKAGING:-0}" = 1 ]; then
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

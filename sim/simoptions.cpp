@@ -1,4 +1,5 @@
 #include "simoptions.h"
+#include "korvane_version.h"
 
 #include <QCommandLineParser>
 #include <algorithm>

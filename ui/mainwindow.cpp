@@ -3,8 +3,10 @@
 
 #include "canvas.h"
 #include "changeboundryvalue.h"
+#include "datapaths.h"
 #include "datatool.h"
 #include "doublecanvas.h"
+#include "korvane_version.h"
 #include "motorstate.h"
 #include "myserialport.h"
 #include "packunit.h"
@@ -244,17 +246,16 @@ void MainWindow::loadLogo()
         QMutexLocker lock(&stateMutex);
         appDir = motorState.appDir;
     }
-    // The relative part is written with backslashes; use this platform's separator.
-    QString relative = QStringLiteral("\\Images\\logo.png");
-    relative.replace(QLatin1Char('\\'), QDir::separator());
-    const QString path = appDir + relative;
-    if (QFileInfo::exists(path)) {
-        QPixmap logo(path);
+    // Beside the executable first, then where an installation keeps it.
+    const QString found = findLogo(appDir);
+    if (!found.isEmpty()) {
+        QPixmap logo(found);
         if (!logo.isNull()) {
             ui->label_LOGO->setPixmap(logo);
             return;
         }
     }
+    const QString path = found.isEmpty() ? logoCandidates(appDir).constFirst() : found;
     msgBox(QStringLiteral("Can not find Logo file\n") + path);
 }
 

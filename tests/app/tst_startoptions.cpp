@@ -1,5 +1,6 @@
 // The command line: what each option selects, what is refused (exit 2 with the usage,
 // no window), and that help and version need no display.
+#include "korvane_version.h"
 #include "startoptions.h"
 
 #include <QProcess>
