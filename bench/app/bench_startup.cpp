@@ -1,5 +1,5 @@
 // Prints the start-up figures of the tool: time from process start to the window
-// being shown, resident memory of the idle window, the connect reset with full
+// being shown (a first window writes the settings the measured one restores), resident memory of the idle window, the connect reset with full
 // histories, and one live refresh at full histories.
 //
 //   build/bench/bench_startup            (offscreen by default)
@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <cmath>
@@ -45,7 +47,17 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     prepareMotorState(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
+    // Started as a user's second run: with every remembered setting to restore.
+    QTemporaryDir settingsDir;
+    QSettings settings(settingsDir.filePath(QStringLiteral("korvane.conf")),
+                       QSettings::IniFormat);
+    {
+        MainWindow first;
+        first.useSettings(&settings);
+        first.close();
+    }
     MainWindow window;
+    window.useSettings(&settings);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         std::fprintf(stderr, "the window was not exposed\n");
