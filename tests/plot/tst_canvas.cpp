@@ -1,9 +1,11 @@
 // The plot zooms and pans in fixed steps within its bounds on real input events, and paints each
 // channel's samples (only those) in its colour, the dashed reference line only when asked, and the
-// curve as an anti-aliased line through neighbouring samples.
+// curve as an anti-aliased line through neighbouring samples. A double click's y view fits the
+// visible samples, and the readout's sample is the one under the pointer.
 #include "canvas.h"
 #include "curvelines.h"
 #include "motorstate.h"
+#include "samplewindow.h"
 
 #include <QPainter>
 #include <QtTest>
@@ -153,6 +155,77 @@ private slots:
             const SampleSpan span = visibleSamples(view, qint64(r[2]));
             QCOMPARE(QPointF(span.first, span.last), QPointF(r[3], r[4]));
         }
+    }
+
+    void fitArithmetic_data()
+    {
+        // "name|samples|first last|limit min, max|view bottom, top (none: no fit)".
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "NaN and infinities skipped|1 3 nan inf 2 -inf|0 5|-95.5 95.5|0.9 3.1",
+                 "first to last inclusive|50 1 3 -50|1 2|-95.5 95.5|0.9 3.1",
+                 "negative values|-2 -1|0 1|-95.5 95.5|-2.05 -0.95",
+                 "one sample: a tenth of the limits|50 4 50|1 1|-95.5 95.5|-5.55 13.55",
+                 "flat at the top limit|95.5 95.5|0 1|-95.5 95.5|85.95 95.5",
+                 "flat, unbounded limits: a span of 1|2 2|0 1|-inf inf|1.5 2.5",
+                 "clamped to the limits|-100 50|0 1|-95.5 95.5|-95.5 57.5",
+                 "extreme magnitudes|-3e38 3e38|0 1|-3.4e38 3.4e38|-3.3e+38 3.3e+38",
+                 "all above the limits|200 300|0 1|-95.5 95.5|none",
+                 "nothing finite|nan inf -inf|0 2|-95.5 95.5|none",
+                 "empty span|1 2|0 -1|-95.5 95.5|none",
+                 "NaN limits|1 2|0 1|nan nan|none",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    // The y view a double click fits: the finite samples' range with 5 % of its span to spare.
+    void fitArithmetic()
+    {
+        QFETCH(QString, row);
+        QVector<float> samples;
+        for (const QString &v : row.section('|', 1, 1).split(' '))
+            samples << v.toFloat();
+        const QStringList span = row.section('|', 2, 2).split(' ');
+        const QStringList limits = row.section('|', 3, 3).split(' ');
+        const ValueRange view = fittedView(
+            finiteRange(samples.constData(), {span[0].toLongLong(), span[1].toLongLong()}),
+            limits[0].toFloat(), limits[1].toFloat());
+        QCOMPARE(view.empty ? QString("none") : QString::asprintf("%g %g", view.low, view.high),
+                 row.section('|', 4));
+    }
+
+    void nearestSample_data()
+    {
+        // "name|plot width, x start, window width, sample count|pointer x|sample (-1: none)". A
+        // plot 1100 wide has 100-pixel columns: a 2000-wide window takes two samples a pixel.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "down to the nearer|1100 0 2000 5000|10.2|20",
+                 "up to the nearer|1100 0 2000 5000|10.3|21",
+                 "fractional start|1100 10.4 2000 5000|0|10",
+                 "four pixels a sample|1100 1000 250 5000|9|1002",
+                 "beyond 2^24, where floats step by 2|1100 3e7 250 40000000|2|30000001",
+                 "the last sample|1100 0 2000 1000|499.7|999",
+                 "half a sample past the last|1100 0 2000 1000|499.8|-1",
+                 "label column|1100 0 2000 5000|1050|-1",
+                 "half a sample left of the first|1100 100 2000 5000|-0.5|-1",
+                 "one sample: nothing drawn|1100 0 2000 1|0|-1",
+                 "NaN pointer|1100 0 2000 5000|nan|-1",
+                 "before the first resize|0 0 2000 5000|10|-1",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    // The hover readout's sample: the inverse of the x scale, rounded, within the drawn samples.
+    void nearestSample()
+    {
+        QFETCH(QString, row);
+        const QStringList a = row.section('|', 1, 1).split(' ');
+        PlotView view;
+        setUp(view, 10, 5e7f, a[1].toFloat(), a[2].toFloat());
+        const PlotGeometry g = PlotGeometry::forSize(a[0].toInt(), 660);
+        QCOMPARE(::nearestSample(view, g, row.section('|', 2, 2).toDouble(), a[3].toLongLong()),
+                 row.section('|', 3).toLongLong());
     }
 
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
