@@ -1,7 +1,7 @@
 // The plot zooms and pans in fixed steps within its bounds on real input events, and paints each
 // channel's samples (only those) in its colour, the dashed reference line only when asked, and the
-// curve as an anti-aliased line through neighbouring samples. A double click's y view fits the
-// visible samples, and the readout's sample is the one under the pointer.
+// curve as an anti-aliased line through neighbouring samples. A double click fits the y view to
+// the visible samples and back; hovering shows the sample under the pointer; the hint closes.
 #include "canvas.h"
 #include "curvelines.h"
 #include "motorstate.h"
@@ -226,6 +226,130 @@ private slots:
         const PlotGeometry g = PlotGeometry::forSize(a[0].toInt(), 660);
         QCOMPARE(::nearestSample(view, g, row.section('|', 2, 2).toDouble(), a[3].toLongLong()),
                  row.section('|', 3).toLongLong());
+    }
+
+    void doubleClick_data()
+    {
+        // "name|x start, sample count|events|view bottom, top, yZoomed". Sample i holds i / 100;
+        // the window is 2000 wide. D/d: left/right double click; R w120 r: a y zoom notch.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "fits the visible samples|0 3000|D|-0.9995 20.9895 1",
+                 "a later window|500 3000|D|4.0005 25.9895 1",
+                 "only samples below the count|0 1000|D|-0.4995 10.4895 1",
+                 "fitted: back to the limits|0 3000|D D|-95.5 95.5 0",
+                 "wheel-zoomed: back to the limits|0 3000|R w120 r D|-95.5 95.5 0",
+                 "right button: nothing|0 3000|d|-95.5 95.5 0",
+                 "no samples: nothing to fit|0 0|D|-95.5 95.5 0",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    void doubleClick()
+    {
+        QFETCH(QString, row);
+        const QStringList a = row.section('|', 1, 1).split(' ');
+        fill(3000, a[1].toInt(), [](int i) { return i / 100.0f; });
+        Canvas c;
+        c.setGeometry(100, 100, 1100, 660);
+        setUp(c, 95.5f, 3000, a[0].toFloat());
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        const QPoint at(600, 330);
+        for (const QString &e : row.section('|', 2, 2).split(' ')) {
+            if (e == "D" || e == "d")
+                QTest::mouseDClick(&c, e == "D" ? Qt::LeftButton : Qt::RightButton, {}, at);
+            if (e == "R" || e == "r")
+                QTest::mouseEvent(e == "R" ? QTest::MousePress : QTest::MouseRelease,
+                                  c.windowHandle(), Qt::RightButton, {}, at);
+            if (e == "w120") {
+                QWheelEvent w(at, at, {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(&c, &w);
+            }
+        }
+        QCOMPARE(QString::asprintf("%g %g %d", c.viewBottom(), c.viewTop(), c.yZoomed()),
+                 row.section('|', 3));
+    }
+
+    // The hint sits small in the top-left corner; its close mark, and only that, hides it on
+    // every plot, tells the owner once, and starts no drag.
+    void hintCloses()
+    {
+        fill(0, 0, {});
+        Canvas::setHintVisible(true);
+        Canvas c, other;
+        for (Canvas *p : {&c, &other}) {
+            p->setGeometry(100, 100, 1100, 660);
+            setUp(*p, 10, 5000, 1000);
+        }
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        QSignalSpy spy(&c, &Canvas::hintDismissed);
+        QVERIFY(spy.isValid());
+        const QImage shown = c.grab().toImage();
+        Canvas::setHintVisible(false);
+        const QImage hidden = c.grab().toImage();
+        Canvas::setHintVisible(true);
+        QRect hint;
+        for (int p = 0; p < 1100 * 660; ++p)
+            if (shown.pixel(p % 1100, p / 1100) != hidden.pixel(p % 1100, p / 1100))
+                hint |= QRect(p % 1100, p / 1100, 1, 1);
+        QVERIFY2(!hint.isEmpty() && hint.top() < 10 && hint.left() < 10 && hint.height() < 30 &&
+                     hint.width() < 550,
+                 qPrintable(QString::asprintf("hint at %d,%d %dx%d", hint.x(), hint.y(),
+                                              hint.width(), hint.height())));
+        const auto pressDragRelease = [&](QPoint at) {
+            QTest::mouseEvent(QTest::MousePress, c.windowHandle(), Qt::LeftButton, {}, at);
+            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, at + QPoint(300, 0));
+            QTest::mouseEvent(QTest::MouseRelease, c.windowHandle(), Qt::LeftButton, {},
+                              at + QPoint(300, 0));
+        };
+        pressDragRelease(QPoint(hint.left() + 20, hint.center().y())); // the text: a drag
+        QVERIFY(Canvas::hintVisible() && spy.isEmpty() && c.xStart() < 1000);
+        setUp(c, 10, 5000, 1000);
+        pressDragRelease(QPoint(hint.right() - 4, hint.center().y())); // the close mark
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(!Canvas::hintVisible());
+        QCOMPARE(c.xStart(), 1000.0f);
+        QCOMPARE(other.grab().toImage(), hidden);
+        Canvas::setHintVisible(true);
+    }
+
+    void cursor_data()
+    {
+        // "name|sample count|pointer x|line shown". Samples hold 3 (y = 240); rows 100, 400 and 600
+        // of column x hold nothing else.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "over the curve|2000|437|1",
+                 "past the last sample|1000|700|0",
+                 "label column|2000|1050|0",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    // Hovering draws a line at the pointer where a sample lies under it, and leaving clears it.
+    void cursor()
+    {
+        QFETCH(QString, row);
+        const int x = row.section('|', 2, 2).toInt();
+        Canvas::setHintVisible(false);
+        fill(2000, row.section('|', 1, 1).toInt(), [](int) { return 3; });
+        Canvas c;
+        c.setGeometry(100, 100, 1100, 660);
+        setUp(c, 10, 2000);
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        const QImage before = c.grab().toImage();
+        QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, QPoint(x, 500));
+        const QImage hovered = c.grab().toImage();
+        for (int y : {100, 400, 600})
+            QCOMPARE(qGray(hovered.pixel(x, y)) < 100, row.section('|', 3) == "1");
+        QVERIFY(hovered.pixel(x, 400) != before.pixel(x, 400) || row.section('|', 3) == "0");
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&c, &leave);
+        QCOMPARE(c.grab().toImage(), before);
+        Canvas::setHintVisible(true);
     }
 
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
