@@ -1,5 +1,5 @@
-// The recording worker saves and reads the histories, names the file and reason of every
-// failure, and never lets a connect reset land inside an operation.
+// The recording worker saves, exports as CSV and reads the histories, names the file and reason of
+// every failure, and never lets a connect reset land inside an operation.
 #include "motorstate.h"
 #include "saveunit.h"
 
@@ -103,6 +103,58 @@ private slots:
         QCOMPARE(m_shown, steps << QStringLiteral("repaint"));
     }
 
+    // The export is a header and one row per sample, the index and the three samples with three
+    // decimals, each line ended by a line feed. Eighths have exact three-decimal text; the other
+    // samples must read back within half a thousandth. Progress goes by rows.
+    void exportsCsv()
+    {
+        const QByteArray header("sample,position_rad,velocity_rad_s,current_a\n");
+        const QString path = m_dir.filePath(QStringLiteral("run.csv"));
+        m_unit->saveToCsv(path);
+        QCOMPARE(contents(path), header);
+        setHistories({{1.5f, -2.25f, 0.125f}, {95.5f, -0.0001f, 0}, {-40, 40, 1234.5678f}});
+        m_unit->saveToCsv(path);
+        QCOMPARE(contents(path), header + "0,1.500,95.500,-40.000\n1,-2.250,-0.000,40.000\n"
+                                          "2,0.125,0.000,1234.568\n");
+        // More rows than a block of the histories holds; each 5000th shows i / 800 %.
+        const int n = 80000;
+        QVector<Samples> values(3);
+        QRandomGenerator rng(5);
+        for (int k = 0; k < 3; ++k)
+            for (int i = 0; i < n; ++i)
+                values[k] << (i % 2 ? float(rng.bounded(2000.0) - 1000)
+                                    : float((i * 37 + k * 1001) % 16001 - 8000) / 8);
+        setHistories(values);
+        m_unit->setFile(path);
+        m_shown.clear();
+        m_unit->saveToCsv(QString());
+        const QList<QByteArray> lines = contents(path).split('\n');
+        QCOMPARE(lines.size(), n + 2); // the header, the rows and nothing after the last feed
+        QCOMPARE(lines.first() + '\n', header);
+        QCOMPARE(lines.last(), QByteArray());
+        QStringList wrong;
+        for (int i = 0; i < n; ++i) {
+            const QList<QByteArray> fields = lines[i + 1].split(',');
+            bool ok = fields.size() == 4 && fields[0] == QByteArray::number(i);
+            for (int k = 0; ok && k < 3; ++k) {
+                const QString text = QString::fromLatin1(fields[k + 1]);
+                const double v = values[k][i];
+                const int eighths = std::abs(int(v * 8)); // exact for the even rows
+                ok = i % 2 ? QRegExp("-?\\d+\\.\\d{3}").exactMatch(text) &&
+                                 std::abs(text.toDouble() - v) <= 0.0005 + 1e-9
+                           : text == QString::asprintf("%s%d.%03d", v < 0 ? "-" : "", eighths / 8,
+                                                       eighths % 8 * 125);
+            }
+            if (!ok)
+                wrong << QString::fromLatin1(lines[i + 1]);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.mid(0, 3).join(" | ")));
+        QStringList steps{"SaveToCsv 0 %"};
+        for (int i = 0; i < n; i += 5000)
+            steps << QStringLiteral("SaveToCsv %1 %").arg(i / 800.0);
+        QCOMPARE(m_shown, steps << "SaveToCsv 100 %");
+    }
+
     void shortFilesKeepWhatTheyHold_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -184,32 +236,49 @@ private slots:
 
     void failuresAreReported_data()
     {
-        QTest::addColumn<bool>("reading");
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("samples");
-        QTest::newRow("disk full at the end") << false << "/dev/full" << 0;
-        QTest::newRow("disk full midway") << false << "/dev/full" << 300000;
-        QTest::newRow("missing folder") << false << m_dir.filePath("a/b") << 5;
-        QTest::newRow("missing file") << true << m_dir.filePath("a") << 5;
+        QTest::newRow("disk full at the end") << "SaveToTxt"
+                                              << "/dev/full" << 0;
+        QTest::newRow("disk full midway") << "SaveToTxt"
+                                          << "/dev/full" << 300000;
+        QTest::newRow("missing folder") << "SaveToTxt" << m_dir.filePath("a/b") << 5;
+        QTest::newRow("missing file") << "ReadFromTxt" << m_dir.filePath("a") << 5;
+        QTest::newRow("CSV, disk full at the end") << "SaveToCsv"
+                                                   << "/dev/full" << 0;
+        QTest::newRow("CSV, disk full midway") << "SaveToCsv"
+                                               << "/dev/full" << 300000;
+        QTest::newRow("CSV, missing folder") << "SaveToCsv" << m_dir.filePath("a/b") << 5;
     }
 
-    // Nothing reports 100 % or repaints, and a read that could not start leaves the histories.
+    // Nothing reports 100 % or repaints, a save stops within a block or two of a full disk, and a
+    // read that could not start leaves the histories.
     void failuresAreReported()
     {
-        QFETCH(bool, reading);
+        QFETCH(QString, operation);
         QFETCH(QString, path);
         QFETCH(int, samples);
+        const bool reading = operation == "ReadFromTxt";
         const char *reason =
             path == "/dev/full" ? "No space left on device" : "No such file or directory";
         setHistories(QVector<Samples>(3, Samples(samples, 5)));
         m_shown.clear();
-        reading ? m_unit->readFromTxt(path) : m_unit->saveToTxt(path);
+        if (reading)
+            m_unit->readFromTxt(path);
+        else if (operation == "SaveToCsv")
+            m_unit->saveToCsv(path);
+        else
+            m_unit->saveToTxt(path);
         QCOMPARE(m_boxes, QStringList(QStringLiteral("Could not %1 %2: %3")
                                           .arg(reading ? "read" : "save to", path, reason)));
         const QString shown = m_shown.join('|');
         QVERIFY2(!shown.contains("100 %") &&
-                     (shown.isEmpty() || shown.endsWith("SaveToTxt failed")),
+                     (shown.isEmpty() || shown.endsWith(operation + " failed")),
                  qPrintable(shown));
+        if (samples > 100000) // the first megabyte fills the disk
+            QVERIFY2(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50,
+                     qPrintable(shown));
         QCOMPARE(history(2, samples), Samples{float(samples)} + Samples(samples, 5));
     }
 
