@@ -6,8 +6,6 @@
 ValueRange finiteRange(const float *samples, SampleSpan span)
 {
     ValueRange range;
-    if (span.last < span.first)
-        return range;
     float low = FLT_MAX;
     float high = -FLT_MAX;
     for (qint64 i = span.first; i <= span.last; ++i) {
@@ -40,8 +38,9 @@ ValueRange fittedView(ValueRange range, float limitMin, float limitMax)
     }
     const double bottom = std::max(double(limitMin), double(range.low) - margin);
     const double top = std::min(double(limitMax), double(range.high) + margin);
-    view.low = float(bottom);
-    view.high = float(top);
+    // Within the float range: infinite limits do not bound a margin around the largest floats.
+    view.low = float(std::max(bottom, -double(FLT_MAX)));
+    view.high = float(std::min(top, double(FLT_MAX)));
     // Nothing inside the limits, or NaN limits.
     view.empty = !(view.high > view.low);
     return view;

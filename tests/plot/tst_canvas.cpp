@@ -162,18 +162,19 @@ private slots:
         // "name|samples|first last|limit min, max|view bottom, top (none: no fit)".
         QTest::addColumn<QString>("row");
         for (const char *row : {
-                 "NaN and infinities skipped|1 3 nan inf 2 -inf|0 5|-95.5 95.5|0.9 3.1",
+                 "NaN and infinities skipped|1 1.5 nan inf 1.25 -inf|0 5|-95.5 95.5|0.975 1.525",
                  "first to last inclusive|50 1 3 -50|1 2|-95.5 95.5|0.9 3.1",
-                 "negative values|-2 -1|0 1|-95.5 95.5|-2.05 -0.95",
                  "one sample: a tenth of the limits|50 4 50|1 1|-95.5 95.5|-5.55 13.55",
                  "flat at the top limit|95.5 95.5|0 1|-95.5 95.5|85.95 95.5",
                  "flat, unbounded limits: a span of 1|2 2|0 1|-inf inf|1.5 2.5",
+                 "flat, narrow limits|2 2|0 1|1.5 2.5|1.95 2.05",
                  "clamped to the limits|-100 50|0 1|-95.5 95.5|-95.5 57.5",
                  "extreme magnitudes|-3e38 3e38|0 1|-3.4e38 3.4e38|-3.3e+38 3.3e+38",
-                 "all above the limits|200 300|0 1|-95.5 95.5|none",
+                 "largest floats|-3.4028234663852886e38 3.4028234663852886e38|0 1|-inf inf|"
+                 "-3.40282e+38 3.40282e+38",
+                 "above the limits, down to one|20 220|0 1|-10 10|none",
                  "nothing finite|nan inf -inf|0 2|-95.5 95.5|none",
                  "empty span|1 2|0 -1|-95.5 95.5|none",
-                 "NaN limits|1 2|0 1|nan nan|none",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
     }
