@@ -1,13 +1,16 @@
 // The plot zooms and pans in fixed steps within its bounds on real input events, and paints each
 // channel's samples (only those) in its colour, the dashed reference line only when asked, and the
 // curve as an anti-aliased line through neighbouring samples. A double click fits the y view to
-// the visible samples and back; hovering shows the sample under the pointer; the hint closes.
+// the visible samples and back; hovering shows the sample under the pointer; the hint closes; the
+// image of the plots shows them as they are shown.
 #include "canvas.h"
 #include "curvelines.h"
 #include "motorstate.h"
+#include "plotimage.h"
 #include "samplewindow.h"
 
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -35,6 +38,14 @@ static void fill(int count, int sampleCount, const std::function<float(int)> &va
 class TestCanvas : public QObject
 {
     Q_OBJECT
+    int m_paints = 0; // of a plot this test watches
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        m_paints += event->type() == QEvent::Paint;
+        return false;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
 
@@ -42,7 +53,7 @@ private slots:
     {
         // "name|x start, xLimit, h (view -h..h)[, width]|events|x start, end, view bottom, top,
         // yZoomed, scroll signals". At (600, 330): w<delta>[x<n>] wheel, L/l R/r left/right
-        // press/release, m<dx>,<dy>.
+        // press/release, m<dx>,<dy>, D/d left/right double click. Sample i holds i / 100.
         QTest::addColumn<QString>("row");
         for (const char *row : {
                  "x in, not below 250|0 2000 95.5 251|w120x2|62 189 -95.5 95.5 0 1",
@@ -57,6 +68,12 @@ private slots:
                  "3000 5000 -14.5 85.5 0 2",
                  "drag to zero and the bottom|500 5000 50|L m400,-300 l L m400,-240 l|"
                  "0 2000 -85.5 14.5 0 2",
+                 // Samples 0 .. 1999, or 500 .. 2499, with 5 % of their span to spare.
+                 "double click fits the window|0 2000 95.5|D|0 2000 -0.9995 20.9895 1 0",
+                 "a later window|500 5000 95.5|D|500 2500 4.0005 25.9895 1 0",
+                 "fitted: back to the limits|0 2000 95.5|D D|0 2000 -95.5 95.5 0 0",
+                 "y-zoomed: back to the limits|0 2000 95.5|R w120 r D|0 2000 -95.5 95.5 0 0",
+                 "right double click: nothing|0 2000 95.5|d|0 2000 -95.5 95.5 0 0",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
     }
@@ -65,6 +82,7 @@ private slots:
     {
         QFETCH(QString, row);
         const QStringList setup = row.section('|', 1, 1).split(' ');
+        fill(3000, 3000, [](int i) { return i / 100.0f; });
         Canvas c;
         c.setGeometry(100, 100, 1100, 660);
         setUp(c, setup[2].toFloat(), setup[1].toFloat(), setup[0].toFloat(),
@@ -86,6 +104,8 @@ private slots:
                 QTest::mouseEvent(k < 4 ? QTest::MouseAction(k % 2) : QTest::MouseMove,
                                   c.windowHandle(), k < 2 ? Qt::LeftButton : Qt::RightButton, {},
                                   at);
+            if (e[0].toLower() == 'd') // sent to the widget itself
+                QTest::mouseDClick(&c, e[0] == 'D' ? Qt::LeftButton : Qt::RightButton, {}, at);
         }
         QCOMPARE(QString::asprintf("%g %g %g %g %d %d", c.xStart(), c.xEnd(), c.viewBottom(),
                                    c.viewTop(), c.yZoomed(), int(spy.count())),
@@ -201,17 +221,13 @@ private slots:
         // plot 1100 wide has 100-pixel columns: a 2000-wide window takes two samples a pixel.
         QTest::addColumn<QString>("row");
         for (const char *row : {
-                 "down to the nearer|1100 0 2000 5000|10.2|20",
+                 "down to the nearer: the first|1100 0 2000 5000|0.2|0",
                  "up to the nearer|1100 0 2000 5000|10.3|21",
-                 "fractional start|1100 10.4 2000 5000|0|10",
-                 "four pixels a sample|1100 1000 250 5000|9|1002",
                  "beyond 2^24, where floats step by 2|1100 3e7 250 40000000|2|30000001",
                  "the last sample|1100 0 2000 1000|499.7|999",
                  "half a sample past the last|1100 0 2000 1000|499.8|-1",
                  "label column|1100 0 2000 5000|1050|-1",
                  "half a sample left of the first|1100 100 2000 5000|-0.5|-1",
-                 "one sample: nothing drawn|1100 0 2000 1|0|-1",
-                 "NaN pointer|1100 0 2000 5000|nan|-1",
                  "before the first resize|0 0 2000 5000|10|-1",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
@@ -229,54 +245,12 @@ private slots:
                  row.section('|', 3).toLongLong());
     }
 
-    void doubleClick_data()
+    // The hint sits small in the top-left corner; only its close mark hides it, on every plot,
+    // tells the owner once and starts no drag. Hovering draws a line at the pointer where a sample
+    // lies under it (samples 1000 + 2 x, up to 1999), until the pointer leaves.
+    void overlays()
     {
-        // "name|x start, sample count|events|view bottom, top, yZoomed". Sample i holds i / 100;
-        // the window is 2000 wide. D/d: left/right double click; R w120 r: a y zoom notch.
-        QTest::addColumn<QString>("row");
-        for (const char *row : {
-                 "fits the visible samples|0 3000|D|-0.9995 20.9895 1",
-                 "a later window|500 3000|D|4.0005 25.9895 1",
-                 "only samples below the count|0 1000|D|-0.4995 10.4895 1",
-                 "fitted: back to the limits|0 3000|D D|-95.5 95.5 0",
-                 "wheel-zoomed: back to the limits|0 3000|R w120 r D|-95.5 95.5 0",
-                 "right button: nothing|0 3000|d|-95.5 95.5 0",
-                 "no samples: nothing to fit|0 0|D|-95.5 95.5 0",
-             })
-            QTest::newRow(row) << QString::fromLatin1(row);
-    }
-
-    void doubleClick()
-    {
-        QFETCH(QString, row);
-        const QStringList a = row.section('|', 1, 1).split(' ');
-        fill(3000, a[1].toInt(), [](int i) { return i / 100.0f; });
-        Canvas c;
-        c.setGeometry(100, 100, 1100, 660);
-        setUp(c, 95.5f, 3000, a[0].toFloat());
-        c.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&c));
-        const QPoint at(600, 330);
-        for (const QString &e : row.section('|', 2, 2).split(' ')) {
-            if (e == "D" || e == "d")
-                QTest::mouseDClick(&c, e == "D" ? Qt::LeftButton : Qt::RightButton, {}, at);
-            if (e == "R" || e == "r")
-                QTest::mouseEvent(e == "R" ? QTest::MousePress : QTest::MouseRelease,
-                                  c.windowHandle(), Qt::RightButton, {}, at);
-            if (e == "w120") {
-                QWheelEvent w(at, at, {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
-                QApplication::sendEvent(&c, &w);
-            }
-        }
-        QCOMPARE(QString::asprintf("%g %g %d", c.viewBottom(), c.viewTop(), c.yZoomed()),
-                 row.section('|', 3));
-    }
-
-    // The hint sits small in the top-left corner; its close mark, and only that, hides it on
-    // every plot, tells the owner once, and starts no drag.
-    void hintCloses()
-    {
-        fill(0, 0, {});
+        fill(2000, 2000, [](int) { return 3; });
         Canvas::setHintVisible(true);
         Canvas c, other;
         for (Canvas *p : {&c, &other}) {
@@ -295,62 +269,82 @@ private slots:
         for (int p = 0; p < 1100 * 660; ++p)
             if (shown.pixel(p % 1100, p / 1100) != hidden.pixel(p % 1100, p / 1100))
                 hint |= QRect(p % 1100, p / 1100, 1, 1);
-        QVERIFY2(!hint.isEmpty() && hint.top() < 10 && hint.left() < 10 && hint.height() < 30 &&
-                     hint.width() < 550,
-                 qPrintable(QString::asprintf("hint at %d,%d %dx%d", hint.x(), hint.y(),
-                                              hint.width(), hint.height())));
-        const auto pressDragRelease = [&](QPoint at) {
+        QVERIFY(hint.top() < 10 && hint.left() < 10 && hint.height() < 30 && hint.width() < 550);
+        const auto drag = [&](QPoint at) {
             QTest::mouseEvent(QTest::MousePress, c.windowHandle(), Qt::LeftButton, {}, at);
             QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, at + QPoint(300, 0));
             QTest::mouseEvent(QTest::MouseRelease, c.windowHandle(), Qt::LeftButton, {},
                               at + QPoint(300, 0));
         };
-        pressDragRelease(QPoint(hint.left() + 20, hint.center().y())); // the text: a drag
+        drag(QPoint(hint.left() + 20, hint.center().y())); // the text: an ordinary drag
         QVERIFY(Canvas::hintVisible() && spy.isEmpty() && c.xStart() < 1000);
         setUp(c, 10, 5000, 1000);
-        pressDragRelease(QPoint(hint.right() - 4, hint.center().y())); // the close mark
-        QCOMPARE(spy.count(), 1);
-        QVERIFY(!Canvas::hintVisible());
-        QCOMPARE(c.xStart(), 1000.0f);
+        const QPoint close(hint.right() - 4, hint.center().y());
+        drag(close);
+        QVERIFY(!Canvas::hintVisible() && spy.count() == 1 && c.xStart() == 1000);
+        drag(close); // the hint is gone: an ordinary drag
+        QVERIFY(spy.count() == 1 && c.xStart() < 1000);
+        setUp(c, 10, 5000, 1000);
         QCOMPARE(other.grab().toImage(), hidden);
-        Canvas::setHintVisible(true);
-    }
-
-    void cursor_data()
-    {
-        // "name|sample count|pointer x|line shown". Samples hold 3 (y = 240); rows 100, 400 and 600
-        // of column x hold nothing else.
-        QTest::addColumn<QString>("row");
-        for (const char *row : {
-                 "over the curve|2000|437|1",
-                 "past the last sample|1000|700|0",
-                 "label column|2000|1050|0",
-             })
-            QTest::newRow(row) << QString::fromLatin1(row);
-    }
-
-    // Hovering draws a line at the pointer where a sample lies under it, and leaving clears it.
-    void cursor()
-    {
-        QFETCH(QString, row);
-        const int x = row.section('|', 2, 2).toInt();
-        Canvas::setHintVisible(false);
-        fill(2000, row.section('|', 1, 1).toInt(), [](int) { return 3; });
-        Canvas c;
-        c.setGeometry(100, 100, 1100, 660);
-        setUp(c, 10, 2000);
-        c.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&c));
-        const QImage before = c.grab().toImage();
-        QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, QPoint(x, 500));
-        const QImage hovered = c.grab().toImage();
-        for (int y : {100, 400, 600})
-            QCOMPARE(qGray(hovered.pixel(x, y)) < 100, row.section('|', 3) == "1");
-        QVERIFY(hovered.pixel(x, 400) != before.pixel(x, 400) || row.section('|', 3) == "0");
         QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(&c, &leave);
-        QCOMPARE(c.grab().toImage(), before);
+        c.installEventFilter(this);
+        for (int x : {250, 700}) {
+            m_paints = 0;
+            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, QPoint(x, 500));
+            QTRY_VERIFY(m_paints > 0); // the readout follows the pointer
+            const QImage hovered = c.grab().toImage();
+            for (int y : {100, 600})
+                QCOMPARE(qGray(hovered.pixel(x, y)) < 100, x < 500);
+            m_paints = 0;
+            QApplication::sendEvent(&c, &leave);
+            QTRY_VERIFY(m_paints > 0);
+            QCOMPARE(c.grab().toImage(), hidden);
+        }
         Canvas::setHintVisible(true);
+    }
+
+    // The image stacks the plots as shown, at the device pixel ratio, without the hint or the
+    // readout. On a plot 220 high (20-pixel bands) 3 lies at y = 220 - (13 / 20 * 200 + 10) = 80;
+    // on one 110 high 3 lies at 110 - (13 / 20 * 100 + 5) = 40 and -5 at 80.
+    void image()
+    {
+        fill(2000, 2000, [](int) { return 3; });
+        Canvas::setHintVisible(true);
+        Canvas top, bottom;
+        top.resize(550, 220);
+        bottom.resize(330, 110);
+        for (Canvas *c : {&top, &bottom})
+            setUp(*c, 10, 2000);
+        bottom.setChannel(CurrentChannel);
+        bottom.setShowRef(true);
+        bottom.setRefValue(-5);
+        QMouseEvent hover(QEvent::MouseMove, QPointF(100, 80), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(&top, &hover);
+        const QImage image = plotsImage({&top, nullptr, &bottom}, 2);
+        QCOMPARE(image.size(), QSize(2 * 550, 2 * (220 + 110)));
+        QCOMPARE(image.devicePixelRatio(), 2.0);
+        // Device pixels: curves on rows 2 * 79 .. 2 * 81 and 2 * (220 + 39) .. 2 * (220 + 41), the
+        // first dash on 2 * (220 + 79) .. 2 * (220 + 81), white beside the narrower plot.
+        QCOMPARE(image.pixel(200, 158), qRgb(255, 0, 0));
+        QCOMPARE(image.pixel(200, 518), qRgb(0, 0, 255));
+        QCOMPARE(image.pixel(10, 600), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(800, 600), qRgb(255, 255, 255));
+        Canvas::setHintVisible(false);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&top, &leave);
+        QCOMPARE(plotsImage({&top, &bottom}, 2), image);
+        QCOMPARE(plotsImage({&top}, 1).convertToFormat(QImage::Format_RGB32),
+                 top.grab().toImage().convertToFormat(QImage::Format_RGB32));
+        Canvas::setHintVisible(true);
+
+        QTemporaryDir dir;
+        QCOMPARE(savePng(image, dir.filePath("plots.png")), QString());
+        QCOMPARE(QImage(dir.filePath("plots.png")).pixel(200, 158), qRgb(255, 0, 0));
+        const QString missing = dir.filePath("none/plots.png");
+        const QString error = savePng(image, missing);
+        QVERIFY2(error.startsWith("Could not save to " + missing + ": ") &&
+                     error.size() > missing.size() + 22,
+                 qPrintable(error));
     }
 
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
