@@ -2,6 +2,7 @@
 
 #include "curvelines.h"
 #include "motorstate.h"
+#include "samplewindow.h"
 
 #include <QMouseEvent>
 #include <QMutexLocker>
@@ -16,6 +17,46 @@ namespace {
 
 constexpr int gridLineCount = 11;
 constexpr double curvePenWidth = 2;
+constexpr int overlayFontPixels = 11;
+constexpr int hintMargin = 4;
+constexpr int hintPadding = 3;
+// The close button's click target is at least this wide and high.
+constexpr int closeTarget = 16;
+
+// Shared so that closing it on one plot closes it on all.
+bool hintShown = true;
+
+QFont overlayFont(const QFont &base)
+{
+    QFont f = base;
+    f.setPixelSize(overlayFontPixels);
+    return f;
+}
+
+QString hintText()
+{
+    return QStringLiteral("double-click: fit \u00b7 right button + wheel: y zoom");
+}
+
+QString closeMark()
+{
+    return QStringLiteral("\u00d7");
+}
+
+// Points `samples` at the channel's history and returns how many of its entries are
+// complete; 0 for an unknown channel, which has no history.
+qint64 channelSamples(int channel, const float *&samples)
+{
+    samples = nullptr;
+    if (channel < PositionChannel || channel > CurrentChannel)
+        return 0;
+    // Other threads append while we read; entries below the count copied here are
+    // complete and the storage never moves, so the lock is not held while reading them.
+    QMutexLocker lock(&stateMutex);
+    const History &history = motorState.histories[channel];
+    samples = history.data();
+    return std::min<qint64>(std::max(motorState.sampleCount, 0), qint64(history.size()));
+}
 
 // A one-pixel line centred at `centre` covers the two pixel rows (or columns) it straddles,
 // each by the part of it that falls there.
@@ -60,9 +101,50 @@ Canvas::Canvas(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+void Canvas::setHintVisible(bool on)
+{
+    hintShown = on;
+}
+
+bool Canvas::hintVisible()
+{
+    return hintShown;
+}
+
+void Canvas::renderPlot(QPainter *painter, const QPoint &targetOffset)
+{
+    m_overlays = false;
+    render(painter, targetOffset, QRegion(), QWidget::DrawWindowBackground);
+    m_overlays = true;
+}
+
+QRect Canvas::hintBox() const
+{
+    const QFontMetrics metrics(overlayFont(font()));
+    const int textWidth = metrics.horizontalAdvance(hintText() + QLatin1Char(' ') + closeMark());
+    return QRect(hintMargin, hintMargin, textWidth + 2 * hintPadding,
+                 metrics.height() + 2 * hintPadding);
+}
+
+QRect Canvas::hintCloseBox() const
+{
+    const QRect box = hintBox();
+    const QFontMetrics metrics(overlayFont(font()));
+    const int markWidth = metrics.horizontalAdvance(closeMark()) + 2 * hintPadding;
+    QRect close(box.right() + 1 - markWidth, box.top(), markWidth, box.height());
+    // A glyph a few pixels wide is a hard target; the click area grows around it.
+    const int dx = std::max(0, closeTarget - close.width()) / 2;
+    const int dy = std::max(0, closeTarget - close.height()) / 2;
+    return close.adjusted(-dx, -dy, dx, dy);
+}
+
 void Canvas::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::RightButton) {
+    if (event->button() == Qt::LeftButton && hintShown && hintCloseBox().contains(event->pos())) {
+        hintShown = false;
+        update();
+        emit hintDismissed();
+    } else if (event->button() == Qt::RightButton) {
         m_rightHeld = true;
     } else if (event->button() == Qt::LeftButton) {
         m_dragging = true;
@@ -83,8 +165,12 @@ void Canvas::mouseReleaseEvent(QMouseEvent *event)
 void Canvas::mouseMoveEvent(QMouseEvent *event)
 {
     event->accept();
-    if (!m_dragging)
+    m_pointer = event->localPos();
+    m_hovered = true;
+    if (!m_dragging) {
+        update();
         return;
+    }
     const QPoint pos = event->globalPos();
     const int dxPix = static_cast<int>(m_lastPos.x() - pos.x());
     const int dyPix = static_cast<int>(pos.y() - m_lastPos.y());
@@ -92,6 +178,40 @@ void Canvas::mouseMoveEvent(QMouseEvent *event)
     update();
     emit reCalculateHScroll();
     m_lastPos = pos;
+}
+
+void Canvas::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton)
+        return;
+    fitOrUnfit();
+    update();
+}
+
+void Canvas::fitOrUnfit()
+{
+    if (m_yZoomed != 0) {
+        m_view.setView(m_view.limitMin(), m_view.limitMax());
+        m_yZoomed = 0;
+        return;
+    }
+    const float *samples = nullptr;
+    const qint64 count = channelSamples(m_channel, samples);
+    const ValueRange view = fittedView(finiteRange(samples, visibleSamples(m_view, count)),
+                                       m_view.limitMin(), m_view.limitMax());
+    if (view.empty)
+        return;
+    m_view.setView(view.low, view.high);
+    // Marked as zoomed whatever the view, so that the periodic refresh keeps it.
+    m_yZoomed = 1;
+}
+
+void Canvas::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QWidget::leaveEvent(event);
 }
 
 void Canvas::wheelEvent(QWheelEvent *event)
@@ -146,7 +266,13 @@ void Canvas::paintEvent(QPaintEvent *event)
         }
     }
 
-    drawCurve(painter);
+    const float *samples = nullptr;
+    const qint64 count = channelSamples(m_channel, samples);
+    drawCurve(painter, samples, count);
+    if (m_overlays && m_hovered)
+        drawReadout(painter, samples, count);
+    if (m_overlays && hintShown)
+        drawHint(painter);
     event->accept();
 }
 
@@ -158,21 +284,10 @@ void Canvas::drawGrid(QPainter &painter)
         painter.fillRect(m_gridRects[i], m_gridColours[i]);
 }
 
-void Canvas::drawCurve(QPainter &painter)
+void Canvas::drawCurve(QPainter &painter, const float *samples, qint64 count)
 {
-    // An unknown channel has no history to draw.
-    if (m_channel < PositionChannel || m_channel > CurrentChannel)
+    if (count == 0)
         return;
-    const float *samples = nullptr;
-    qint64 count = 0;
-    {
-        // Other threads append while we paint; entries below the count copied here are
-        // complete and the storage never moves, so the lock is not held while drawing.
-        QMutexLocker lock(&stateMutex);
-        const History &history = motorState.histories[m_channel];
-        samples = history.data();
-        count = std::min<qint64>(std::max(motorState.sampleCount, 0), qint64(history.size()));
-    }
     QVector<QLine> lines;
     buildCurveLines(samples, visibleSamples(m_view, count), m_view, m_geometry, lines);
     if (lines.isEmpty())
@@ -200,6 +315,50 @@ void Canvas::drawCurve(QPainter &painter)
         painter.setBrush(colour);
         painter.drawRects(partial[level]);
     }
+    painter.restore();
+}
+
+void Canvas::drawHint(QPainter &painter)
+{
+    const QRect box = hintBox();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.setFont(overlayFont(font()));
+    painter.setPen(QColor(120, 120, 120));
+    painter.drawText(box.adjusted(hintPadding, hintPadding, -hintPadding, -hintPadding),
+                     Qt::AlignLeft | Qt::AlignVCenter, hintText() + QLatin1Char(' ') + closeMark());
+    painter.restore();
+}
+
+void Canvas::drawReadout(QPainter &painter, const float *samples, qint64 count)
+{
+    const qint64 i = nearestSample(m_view, m_geometry, m_pointer.x(), count);
+    if (i < 0)
+        return;
+    const QString text = QStringLiteral("#%1  %2").arg(i).arg(double(samples[i]), 0, 'f', 3);
+    const QFont f = overlayFont(font());
+    const QFontMetrics metrics(f);
+    const int x = static_cast<int>(std::floor(m_pointer.x()));
+    const int y = static_cast<int>(std::floor(m_pointer.y()));
+    QRect box(0, 0, metrics.horizontalAdvance(text) + 2 * hintPadding,
+              metrics.height() + 2 * hintPadding);
+    // Above and right of the pointer; left of the line where it would reach the labels,
+    // below the pointer where it would leave the top.
+    const int dataRight = static_cast<int>(10 * m_geometry.columnWidth);
+    box.moveBottomLeft(QPoint(x + 6, y - 6));
+    if (box.right() >= dataRight)
+        box.moveRight(x - 6);
+    if (box.top() < 0)
+        box.moveTop(y + 18);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(x, 0, 1, height(), QColor(60, 60, 60));
+    painter.fillRect(box, QColor(255, 255, 255, 220));
+    painter.setFont(f);
+    painter.setPen(QColor(40, 40, 40));
+    painter.drawText(box, Qt::AlignCenter, text);
     painter.restore();
 }
 

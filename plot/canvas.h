@@ -11,7 +11,11 @@
 
 // Plots one feedback history of the shared motor state over a grid with value labels.
 // The owner sets the channel, limits, view and x window; the user zooms with the wheel
-// (x, or y while the right button is held) and pans by dragging with the left button.
+// (x, or y while the right button is held), pans by dragging with the left button, and
+// double-clicks to fit the y view to the visible samples or, when the view is y-zoomed
+// either way, to return it to the limits. Hovering shows a line at the pointer with the
+// index and value of the sample under it. A one-line hint in the top-left corner names
+// the gestures until the user closes it with its "×", for every plot at once.
 // None of the setters repaints: the owner repaints after changing a plot.
 class Canvas : public QWidget
 {
@@ -49,23 +53,41 @@ public:
     int hold() const { return m_hold; }
     int yZoomed() const { return m_yZoomed; }
 
+    // Whether the plots show the gesture hint; shared by all plots, shown at start.
+    static void setHintVisible(bool on);
+    static bool hintVisible();
+
+    // Renders the plot as it is shown, without the hint and the cursor readout, with its
+    // top-left corner at `targetOffset` in the painter's coordinates.
+    void renderPlot(QPainter *painter, const QPoint &targetOffset);
+
 signals:
     void setMainStatuBar(QString text);
     void setHScrollValues(int min, int max, int cur);
     // The user zoomed or dragged the x window.
     void reCalculateHScroll();
+    // The user closed the hint; it is now hidden on every plot.
+    void hintDismissed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void drawGrid(QPainter &painter);
-    void drawCurve(QPainter &painter);
+    void drawCurve(QPainter &painter, const float *samples, qint64 count);
+    void drawHint(QPainter &painter);
+    void drawReadout(QPainter &painter, const float *samples, qint64 count);
+    void fitOrUnfit();
+    // Where the hint's text box and its close button are.
+    QRect hintBox() const;
+    QRect hintCloseBox() const;
 
     int m_channel = 0;
     QVector<QLineF> m_hGridLines;
@@ -82,4 +104,8 @@ private:
     bool m_rightHeld = false;
     bool m_showRef = false;
     bool m_dragging = false;
+    bool m_hovered = false;
+    // Off while rendering for an image.
+    bool m_overlays = true;
+    QPointF m_pointer;
 };

@@ -161,17 +161,44 @@ QString BufferedWriter::errorString() const
     return qt_error_string(m_errno);
 }
 
-RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source)
+namespace {
+
+// Opens `path` for a save of `count` samples; false, with the reason in `result`, if it
+// cannot be opened.
+bool beginSave(BufferedWriter &out, const QString &path, qint64 count, RecordingSource &source,
+               RecordingResult &result)
 {
-    RecordingResult result;
-    BufferedWriter out;
     if (!out.open(path)) {
         result.error = failure("Could not save to", path, out.errorString());
-        return result;
+        return false;
     }
     result.opened = true;
     result.fileCount = count;
     source.opened();
+    return true;
+}
+
+// Writes out what is buffered, closes the file and completes `result`.
+RecordingResult endSave(BufferedWriter &out, const QString &path, qint64 count,
+                        RecordingResult result)
+{
+    if (!out.finish()) {
+        result.error = failure("Could not save to", path, out.errorString());
+        return result;
+    }
+    result.storedCount = std::max<qint64>(count, 0);
+    result.ok = true;
+    return result;
+}
+
+} // namespace
+
+RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source)
+{
+    RecordingResult result;
+    BufferedWriter out;
+    if (!beginSave(out, path, count, source, result))
+        return result;
 
     char *p = out.reserve(16);
     p = std::to_chars(p, p + 16, count).ptr;
@@ -197,13 +224,40 @@ RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource
             }
         }
     }
-    if (!out.finish()) {
-        result.error = failure("Could not save to", path, out.errorString());
+    return endSave(out, path, count, result);
+}
+
+RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &source)
+{
+    RecordingResult result;
+    BufferedWriter out;
+    if (!beginSave(out, path, count, source, result))
         return result;
+    out.writeLine(csvHeader);
+    // The three sections of a block side by side, so that each row is written in one go.
+    std::unique_ptr<float[]> block(new float[sectionCount * blockSamples]);
+    constexpr std::size_t rowMax = 20 + sectionCount * (1 + sampleTextMax) + 1;
+    qint64 nextProgress = 0;
+    for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
+        const int n = int(std::min<qint64>(blockSamples, count - first));
+        for (int section = 0; section < sectionCount; ++section)
+            source.copySamples(section, first, n, block.get() + section * blockSamples);
+        for (int j = 0; j < n; ++j) {
+            char *q = out.reserve(rowMax);
+            q = std::to_chars(q, q + 20, first + j).ptr;
+            for (int section = 0; section < sectionCount; ++section) {
+                *q++ = ',';
+                q += formatSample(block[section * blockSamples + j], q);
+            }
+            *q++ = '\n';
+            out.commit(q);
+            if (first + j == nextProgress) {
+                source.rowWritten(nextProgress, count);
+                nextProgress += progressStep;
+            }
+        }
     }
-    result.storedCount = std::max<qint64>(count, 0);
-    result.ok = true;
-    return result;
+    return endSave(out, path, count, result);
 }
 
 namespace {

@@ -33,6 +33,13 @@ public:
         Q_UNUSED(index)
         Q_UNUSED(total)
     }
+    // Row `index` of a CSV export has been written; called for every multiple of
+    // progressStep.
+    virtual void rowWritten(qint64 index, qint64 total)
+    {
+        Q_UNUSED(index)
+        Q_UNUSED(total)
+    }
 };
 
 // Where a recording being read puts what it finds.
@@ -86,6 +93,10 @@ struct RecordingResult
 
 // Writes `count` samples of each section to `path`, truncating an existing file.
 RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source);
+
+// Writes the csvHeader line and `count` rows to `path`, truncating an existing file;
+// failures are reported as saveRecording reports them.
+RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &source);
 
 // Reads `path`, keeping at most `capacity` samples of each section; lines beyond
 // that are still consumed so that later sections stay in step. A file that does

@@ -6,6 +6,7 @@
 namespace recording {
 
 const char *const sectionHeaders[sectionCount] = {"[Position]", "[Velocity]", "[Current]"};
+const char *const csvHeader = "sample,position_rad,velocity_rad_s,current_a";
 
 namespace {
 
@@ -98,6 +99,12 @@ bool isSectionHeader(const char *piece, std::size_t length, int section)
 QString progressFigure(int section, qint64 index, qint64 count)
 {
     const float figure = 33.0f * float(section) + 33.0f * float(index) / float(count);
+    return QString::number(double(figure), 'g', 6);
+}
+
+QString rowProgressFigure(qint64 index, qint64 count)
+{
+    const float figure = 100.0f * float(index) / float(count);
     return QString::number(double(figure), 'g', 6);
 }
 

@@ -25,6 +25,10 @@ constexpr int sampleTextMax = 64;
 // "[Position]", "[Velocity]", "[Current]", in history order.
 extern const char *const sectionHeaders[sectionCount];
 
+// The first line of a CSV export; each row after it is the sample index and the
+// position, velocity and current sample, written as formatSample writes them.
+extern const char *const csvHeader;
+
 // Writes value as printf("%.3f", double(value)) would, without a terminator;
 // returns the number of characters written. `out` needs sampleTextMax bytes.
 int formatSample(float value, char *out);
@@ -89,5 +93,9 @@ bool isSectionHeader(const char *piece, std::size_t length, int section);
 // The progress figure 33 * section + 33 * index / count, worked in single
 // precision and written with at most six significant digits ("13.75", "66").
 QString progressFigure(int section, qint64 index, qint64 count);
+
+// The progress figure of a CSV export at row `index`: 100 * index / count, worked and
+// written the same way.
+QString rowProgressFigure(qint64 index, qint64 count);
 
 } // namespace recording

@@ -24,15 +24,16 @@ QString progressText(const char *operation, const QString &figure)
     return QStringLiteral("%1 %2 %").arg(QLatin1String(operation), figure);
 }
 
-// Takes the histories block by block, one hold of stateMutex per block.
+// Takes the histories block by block, one hold of stateMutex per block, and shows the
+// progress of `operation`.
 class HistorySource : public RecordingSource
 {
 public:
-    explicit HistorySource(SaveUnit &unit) : m_unit(unit) {}
+    HistorySource(SaveUnit &unit, const char *operation) : m_unit(unit), m_operation(operation) {}
 
     void opened() override
     {
-        emit m_unit.configText(progressText("SaveToTxt", QStringLiteral("0")));
+        emit m_unit.configText(progressText(m_operation, QStringLiteral("0")));
     }
 
     void copySamples(int section, qint64 first, int count, float *out) override
@@ -49,11 +50,17 @@ public:
 
     void sampleWritten(int section, qint64 index, qint64 total) override
     {
-        emit m_unit.configText(progressText("SaveToTxt", progressFigure(section, index, total)));
+        emit m_unit.configText(progressText(m_operation, progressFigure(section, index, total)));
+    }
+
+    void rowWritten(qint64 index, qint64 total) override
+    {
+        emit m_unit.configText(progressText(m_operation, rowProgressFigure(index, total)));
     }
 
 private:
     SaveUnit &m_unit;
+    const char *m_operation;
 };
 
 // Stores what the reader finds, block by block, one hold of stateMutex per block.
@@ -160,6 +167,16 @@ QString SaveUnit::chooseFile(const QString &requestedName)
 
 void SaveUnit::saveToTxt(QString requestedName)
 {
+    save(requestedName, false);
+}
+
+void SaveUnit::saveToCsv(QString requestedName)
+{
+    save(requestedName, true);
+}
+
+void SaveUnit::save(const QString &requestedName, bool csv)
+{
     const QString path = chooseFile(requestedName);
     if (path.isEmpty()) {
         emit msgBox(QStringLiteral("Could not save: no file name was given."));
@@ -171,15 +188,17 @@ void SaveUnit::saveToTxt(QString requestedName)
         QMutexLocker lock(&stateMutex);
         count = std::clamp<qint64>(motorState.sampleCount, 0, historyRoomLocked());
     }
-    HistorySource source(*this);
-    const RecordingResult result = saveRecording(path, count, source);
+    const char *operation = csv ? "SaveToCsv" : "SaveToTxt";
+    HistorySource source(*this, operation);
+    const RecordingResult result =
+        csv ? saveCsv(path, count, source) : saveRecording(path, count, source);
     if (!result.ok) {
         if (result.opened)
-            emit configText(QStringLiteral("SaveToTxt failed"));
+            emit configText(QStringLiteral("%1 failed").arg(QLatin1String(operation)));
         emit msgBox(result.error);
         return;
     }
-    emit configText(progressText("SaveToTxt", QStringLiteral("100")));
+    emit configText(progressText(operation, QStringLiteral("100")));
     emit recordingKept();
 }
 

@@ -17,8 +17,9 @@ public:
     RecordingGuard &operator=(const RecordingGuard &) = delete;
 };
 
-// The recording worker: writes the three histories to a text file and reads them
-// back, in its own thread, reporting progress on the configuration button.
+// The recording worker: writes the three histories to a text file (or exports them
+// as CSV) and reads them back, in its own thread, reporting progress on the
+// configuration button.
 class SaveUnit : public QObject
 {
     Q_OBJECT
@@ -43,11 +44,14 @@ signals:
 
 public slots:
     void saveToTxt(QString requestedName = QString());
+    // The same as saveToTxt, but the file is CSV and the progress reads "SaveToCsv".
+    void saveToCsv(QString requestedName = QString());
     void saveToPng();
     void readFromTxt(QString requestedName = QString());
 
 private:
     QString chooseFile(const QString &requestedName);
+    void save(const QString &requestedName, bool csv);
 
     std::atomic<bool> m_readsStopped{false};
     QMutex m_fileNameMutex;

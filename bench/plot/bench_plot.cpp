@@ -1,14 +1,18 @@
-// Paint time of a 1000 x 600 plot at the widest and the narrowest window the wheel gives.
+// Paint time of a 1000 x 600 plot at the widest and the narrowest window the wheel gives,
+// then with the pointer over it (cursor line and readout), and the time a double click's
+// fit takes to scan a window of the whole history capacity.
 // With `--compare DIR` it also writes, for both windows, the curve drawn one segment per
 // call (left) beside the plot's own drawing (right), and prints how many pixels differ.
 #include "canvas.h"
 #include "curvelines.h"
 #include "motorstate.h"
+#include "samplewindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -147,5 +151,32 @@ int main(int argc, char *argv[])
         if (!compareDir.isEmpty())
             writeComparison(canvas, width, compareDir);
     }
+    QMouseEvent hover(QEvent::MouseMove, QPointF(500, 300), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&canvas, &hover);
+    for (int width : {16000, 250}) {
+        prepareCanvas(canvas, width);
+        std::printf("paint_%d_cursor: %.3f ms\n", width, meanPaintMs(canvas, image));
+    }
+
+    // Every page of the history is touched before the scan, as a long run would have.
+    {
+        QMutexLocker lock(&stateMutex);
+        History &h = motorState.histories[VelocityChannel];
+        for (int i = 0; i < historyCapacity; ++i)
+            h[i] = float(i % 1000) * 0.01f;
+    }
+    const float *samples = motorState.histories[VelocityChannel].data();
+    const SampleSpan whole{0, historyCapacity - 1};
+    double best = 1e9;
+    ValueRange range;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        range = finiteRange(samples, whole);
+        best = std::min(best, timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("fit_scan_%d: %.1f ms (range %g .. %g)\n", historyCapacity, best, double(range.low),
+                double(range.high));
     return 0;
 }

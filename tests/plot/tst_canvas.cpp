@@ -1,11 +1,16 @@
 // The plot zooms and pans in fixed steps within its bounds on real input events, and paints each
 // channel's samples (only those) in its colour, the dashed reference line only when asked, and the
-// curve as an anti-aliased line through neighbouring samples.
+// curve as an anti-aliased line through neighbouring samples. A double click fits the y view to
+// the visible samples and back; hovering shows the sample under the pointer; the hint closes; the
+// image of the plots shows them as they are shown.
 #include "canvas.h"
 #include "curvelines.h"
 #include "motorstate.h"
+#include "plotimage.h"
+#include "samplewindow.h"
 
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -33,6 +38,14 @@ static void fill(int count, int sampleCount, const std::function<float(int)> &va
 class TestCanvas : public QObject
 {
     Q_OBJECT
+    int m_paints = 0; // of a plot this test watches
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        m_paints += event->type() == QEvent::Paint;
+        return false;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
 
@@ -40,7 +53,7 @@ private slots:
     {
         // "name|x start, xLimit, h (view -h..h)[, width]|events|x start, end, view bottom, top,
         // yZoomed, scroll signals". At (600, 330): w<delta>[x<n>] wheel, L/l R/r left/right
-        // press/release, m<dx>,<dy>.
+        // press/release, m<dx>,<dy>, D/d left/right double click. Sample i holds i / 100.
         QTest::addColumn<QString>("row");
         for (const char *row : {
                  "x in, not below 250|0 2000 95.5 251|w120x2|62 189 -95.5 95.5 0 1",
@@ -55,6 +68,12 @@ private slots:
                  "3000 5000 -14.5 85.5 0 2",
                  "drag to zero and the bottom|500 5000 50|L m400,-300 l L m400,-240 l|"
                  "0 2000 -85.5 14.5 0 2",
+                 // Samples 0 .. 1999, or 500 .. 2499, with 5 % of their span to spare.
+                 "double click fits the window|0 2000 95.5|D|0 2000 -0.9995 20.9895 1 0",
+                 "a later window|500 5000 95.5|D|500 2500 4.0005 25.9895 1 0",
+                 "fitted: back to the limits|0 2000 95.5|D D|0 2000 -95.5 95.5 0 0",
+                 "y-zoomed: back to the limits|0 2000 95.5|R w120 r D|0 2000 -95.5 95.5 0 0",
+                 "right double click: nothing|0 2000 95.5|d|0 2000 -95.5 95.5 0 0",
              })
             QTest::newRow(row) << QString::fromLatin1(row);
     }
@@ -63,6 +82,7 @@ private slots:
     {
         QFETCH(QString, row);
         const QStringList setup = row.section('|', 1, 1).split(' ');
+        fill(3000, 3000, [](int i) { return i / 100.0f; });
         Canvas c;
         c.setGeometry(100, 100, 1100, 660);
         setUp(c, setup[2].toFloat(), setup[1].toFloat(), setup[0].toFloat(),
@@ -84,6 +104,8 @@ private slots:
                 QTest::mouseEvent(k < 4 ? QTest::MouseAction(k % 2) : QTest::MouseMove,
                                   c.windowHandle(), k < 2 ? Qt::LeftButton : Qt::RightButton, {},
                                   at);
+            if (e[0].toLower() == 'd') // sent to the widget itself
+                QTest::mouseDClick(&c, e[0] == 'D' ? Qt::LeftButton : Qt::RightButton, {}, at);
         }
         QCOMPARE(QString::asprintf("%g %g %g %g %d %d", c.xStart(), c.xEnd(), c.viewBottom(),
                                    c.viewTop(), c.yZoomed(), int(spy.count())),
@@ -153,6 +175,176 @@ private slots:
             const SampleSpan span = visibleSamples(view, qint64(r[2]));
             QCOMPARE(QPointF(span.first, span.last), QPointF(r[3], r[4]));
         }
+    }
+
+    void fitArithmetic_data()
+    {
+        // "name|samples|first last|limit min, max|view bottom, top (none: no fit)".
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "NaN and infinities skipped|1 1.5 nan inf 1.25 -inf|0 5|-95.5 95.5|0.975 1.525",
+                 "first to last inclusive|50 1 3 -50|1 2|-95.5 95.5|0.9 3.1",
+                 "one sample: a tenth of the limits|50 4 50|1 1|-95.5 95.5|-5.55 13.55",
+                 "flat at the top limit|95.5 95.5|0 1|-95.5 95.5|85.95 95.5",
+                 "flat, unbounded limits: a span of 1|2 2|0 1|-inf inf|1.5 2.5",
+                 "flat, narrow limits|2 2|0 1|1.5 2.5|1.95 2.05",
+                 "clamped to the limits|-100 50|0 1|-95.5 95.5|-95.5 57.5",
+                 "extreme magnitudes|-3e38 3e38|0 1|-3.4e38 3.4e38|-3.3e+38 3.3e+38",
+                 "largest floats|-3.4028234663852886e38 3.4028234663852886e38|0 1|-inf inf|"
+                 "-3.40282e+38 3.40282e+38",
+                 "above the limits, down to one|20 220|0 1|-10 10|none",
+                 "nothing finite|nan inf -inf|0 2|-95.5 95.5|none",
+                 "empty span|1 2|0 -1|-95.5 95.5|none",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    // The y view a double click fits: the finite samples' range with 5 % of its span to spare.
+    void fitArithmetic()
+    {
+        QFETCH(QString, row);
+        QVector<float> samples;
+        for (const QString &v : row.section('|', 1, 1).split(' '))
+            samples << v.toFloat();
+        const QStringList span = row.section('|', 2, 2).split(' ');
+        const QStringList limits = row.section('|', 3, 3).split(' ');
+        const ValueRange view = fittedView(
+            finiteRange(samples.constData(), {span[0].toLongLong(), span[1].toLongLong()}),
+            limits[0].toFloat(), limits[1].toFloat());
+        QCOMPARE(view.empty ? QString("none") : QString::asprintf("%g %g", view.low, view.high),
+                 row.section('|', 4));
+    }
+
+    void nearestSample_data()
+    {
+        // "name|plot width, x start, window width, sample count|pointer x|sample (-1: none)". A
+        // plot 1100 wide has 100-pixel columns: a 2000-wide window takes two samples a pixel.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "down to the nearer: the first|1100 0 2000 5000|0.2|0",
+                 "up to the nearer|1100 0 2000 5000|10.3|21",
+                 "beyond 2^24, where floats step by 2|1100 3e7 250 40000000|2|30000001",
+                 "the last sample|1100 0 2000 1000|499.7|999",
+                 "half a sample past the last|1100 0 2000 1000|499.8|-1",
+                 "label column|1100 0 2000 5000|1050|-1",
+                 "half a sample left of the first|1100 100 2000 5000|-0.5|-1",
+                 "before the first resize|0 0 2000 5000|10|-1",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    // The hover readout's sample: the inverse of the x scale, rounded, within the drawn samples.
+    void nearestSample()
+    {
+        QFETCH(QString, row);
+        const QStringList a = row.section('|', 1, 1).split(' ');
+        PlotView view;
+        setUp(view, 10, 5e7f, a[1].toFloat(), a[2].toFloat());
+        const PlotGeometry g = PlotGeometry::forSize(a[0].toInt(), 660);
+        QCOMPARE(::nearestSample(view, g, row.section('|', 2, 2).toDouble(), a[3].toLongLong()),
+                 row.section('|', 3).toLongLong());
+    }
+
+    // The hint sits small in the top-left corner; only its close mark hides it, on every plot,
+    // tells the owner once and starts no drag. Hovering draws a line at the pointer where a sample
+    // lies under it (samples 1000 + 2 x, up to 1999), until the pointer leaves.
+    void overlays()
+    {
+        fill(2000, 2000, [](int) { return 3; });
+        Canvas::setHintVisible(true);
+        Canvas c, other;
+        for (Canvas *p : {&c, &other}) {
+            p->setGeometry(100, 100, 1100, 660);
+            setUp(*p, 10, 5000, 1000);
+        }
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        QSignalSpy spy(&c, &Canvas::hintDismissed);
+        QVERIFY(spy.isValid());
+        const QImage shown = c.grab().toImage();
+        Canvas::setHintVisible(false);
+        const QImage hidden = c.grab().toImage();
+        Canvas::setHintVisible(true);
+        QRect hint;
+        for (int p = 0; p < 1100 * 660; ++p)
+            if (shown.pixel(p % 1100, p / 1100) != hidden.pixel(p % 1100, p / 1100))
+                hint |= QRect(p % 1100, p / 1100, 1, 1);
+        QVERIFY(hint.top() < 10 && hint.left() < 10 && hint.height() < 30 && hint.width() < 550);
+        const auto drag = [&](QPoint at) {
+            QTest::mouseEvent(QTest::MousePress, c.windowHandle(), Qt::LeftButton, {}, at);
+            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, at + QPoint(300, 0));
+            QTest::mouseEvent(QTest::MouseRelease, c.windowHandle(), Qt::LeftButton, {},
+                              at + QPoint(300, 0));
+        };
+        drag(QPoint(hint.left() + 20, hint.center().y())); // the text: an ordinary drag
+        QVERIFY(Canvas::hintVisible() && spy.isEmpty() && c.xStart() < 1000);
+        setUp(c, 10, 5000, 1000);
+        const QPoint close(hint.right() - 4, hint.center().y());
+        drag(close);
+        QVERIFY(!Canvas::hintVisible() && spy.count() == 1 && c.xStart() == 1000);
+        drag(close); // the hint is gone: an ordinary drag
+        QVERIFY(spy.count() == 1 && c.xStart() < 1000);
+        setUp(c, 10, 5000, 1000);
+        QCOMPARE(other.grab().toImage(), hidden);
+        QEvent leave(QEvent::Leave);
+        c.installEventFilter(this);
+        for (int x : {250, 700}) {
+            m_paints = 0;
+            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, QPoint(x, 500));
+            QTRY_VERIFY(m_paints > 0); // the readout follows the pointer
+            const QImage hovered = c.grab().toImage();
+            for (int y : {100, 600})
+                QCOMPARE(qGray(hovered.pixel(x, y)) < 100, x < 500);
+            m_paints = 0;
+            QApplication::sendEvent(&c, &leave);
+            QTRY_VERIFY(m_paints > 0);
+            QCOMPARE(c.grab().toImage(), hidden);
+        }
+        Canvas::setHintVisible(true);
+    }
+
+    // The image stacks the plots as shown, at the device pixel ratio, without the hint or the
+    // readout. On a plot 220 high (20-pixel bands) 3 lies at y = 220 - (13 / 20 * 200 + 10) = 80;
+    // on one 110 high 3 lies at 110 - (13 / 20 * 100 + 5) = 40 and -5 at 80.
+    void image()
+    {
+        fill(2000, 2000, [](int) { return 3; });
+        Canvas::setHintVisible(true);
+        Canvas top, bottom;
+        top.resize(550, 220);
+        bottom.resize(330, 110);
+        for (Canvas *c : {&top, &bottom})
+            setUp(*c, 10, 2000);
+        bottom.setChannel(CurrentChannel);
+        bottom.setShowRef(true);
+        bottom.setRefValue(-5);
+        QMouseEvent hover(QEvent::MouseMove, QPointF(100, 80), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(&top, &hover);
+        const QImage image = plotsImage({&top, nullptr, &bottom}, 2);
+        QCOMPARE(image.size(), QSize(2 * 550, 2 * (220 + 110)));
+        QCOMPARE(image.devicePixelRatio(), 2.0);
+        // Device pixels: curves on rows 2 * 79 .. 2 * 81 and 2 * (220 + 39) .. 2 * (220 + 41), the
+        // first dash on 2 * (220 + 79) .. 2 * (220 + 81), white beside the narrower plot.
+        QCOMPARE(image.pixel(200, 158), qRgb(255, 0, 0));
+        QCOMPARE(image.pixel(200, 518), qRgb(0, 0, 255));
+        QCOMPARE(image.pixel(10, 600), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(800, 600), qRgb(255, 255, 255));
+        Canvas::setHintVisible(false);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&top, &leave);
+        QCOMPARE(plotsImage({&top, &bottom}, 2), image);
+        QCOMPARE(plotsImage({&top}, 1).convertToFormat(QImage::Format_RGB32),
+                 top.grab().toImage().convertToFormat(QImage::Format_RGB32));
+        Canvas::setHintVisible(true);
+
+        QTemporaryDir dir;
+        QCOMPARE(savePng(image, dir.filePath("plots.png")), QString());
+        QCOMPARE(QImage(dir.filePath("plots.png")).pixel(200, 158), qRgb(255, 0, 0));
+        const QString missing = dir.filePath("none/plots.png");
+        const QString error = savePng(image, missing);
+        QVERIFY2(error.startsWith("Could not save to " + missing + ": ") &&
+                     error.size() > missing.size() + 22,
+                 qPrintable(error));
     }
 
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,

@@ -1,5 +1,5 @@
-// The recording worker saves and reads the histories, names the file and reason of every
-// failure, and never lets a connect reset land inside an operation.
+// The recording worker saves, exports as CSV and reads the histories, names the file and reason of
+// every failure, and never lets a connect reset land inside an operation.
 #include "motorstate.h"
 #include "saveunit.h"
 
@@ -103,6 +103,46 @@ private slots:
         QCOMPARE(m_shown, steps << QStringLiteral("repaint"));
     }
 
+    // The export is a header and one row per sample, the index and the three samples with three
+    // decimals, each line ended by a line feed; progress goes by rows. Over more rows than a block
+    // holds, samples are eighths m / 8, whose text is exact: m / 8, a point, m % 8 * 125.
+    void exportsCsv()
+    {
+        const QByteArray header("sample,position_rad,velocity_rad_s,current_a\n");
+        const QString path = m_dir.filePath(QStringLiteral("run.csv"));
+        m_unit->saveToCsv(path);
+        QCOMPARE(contents(path), header);
+        setHistories({{1.5f, -2.25f, 0.125f}, {95.5f, -0.0001f, 0}, {-40, 40, 1234.5678f}});
+        m_unit->saveToCsv(path);
+        QCOMPARE(contents(path), header + "0,1.500,95.500,-40.000\n1,-2.250,-0.000,40.000\n"
+                                          "2,0.125,0.000,1234.568\n");
+        const int n = 80000;
+        const auto eighths = [](int i, int k) { return (i * 37 + k * 1001) % 16001 - 8000; };
+        QVector<Samples> values(3);
+        for (int i = 0; i < 3 * n; ++i)
+            values[i / n] << eighths(i % n, i / n) / 8.0f;
+        setHistories(values);
+        m_unit->setFile(path);
+        m_shown.clear();
+        m_unit->saveToCsv(QString());
+        QByteArray want = header;
+        for (int i = 0; i < n; ++i) {
+            want += QByteArray::number(i);
+            for (int k = 0; k < 3; ++k) {
+                const int m = eighths(i, k);
+                want += QString::asprintf(",%s%d.%03d", m < 0 ? "-" : "", std::abs(m) / 8,
+                                          std::abs(m) % 8 * 125)
+                            .toLatin1();
+            }
+            want += '\n';
+        }
+        QVERIFY2(contents(path) == want, "the rows differ");
+        QStringList steps{"SaveToCsv 0 %"}; // then each 5000th row's i / 800 %
+        for (int i = 0; i < n; i += 5000)
+            steps << QStringLiteral("SaveToCsv %1 %").arg(i / 800.0);
+        QCOMPARE(m_shown, steps << "SaveToCsv 100 %");
+    }
+
     void shortFilesKeepWhatTheyHold_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -184,32 +224,49 @@ private slots:
 
     void failuresAreReported_data()
     {
-        QTest::addColumn<bool>("reading");
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("samples");
-        QTest::newRow("disk full at the end") << false << "/dev/full" << 0;
-        QTest::newRow("disk full midway") << false << "/dev/full" << 300000;
-        QTest::newRow("missing folder") << false << m_dir.filePath("a/b") << 5;
-        QTest::newRow("missing file") << true << m_dir.filePath("a") << 5;
+        QTest::newRow("disk full at the end") << "SaveToTxt"
+                                              << "/dev/full" << 0;
+        QTest::newRow("disk full midway") << "SaveToTxt"
+                                          << "/dev/full" << 300000;
+        QTest::newRow("missing folder") << "SaveToTxt" << m_dir.filePath("a/b") << 5;
+        QTest::newRow("missing file") << "ReadFromTxt" << m_dir.filePath("a") << 5;
+        QTest::newRow("CSV, disk full at the end") << "SaveToCsv"
+                                                   << "/dev/full" << 0;
+        QTest::newRow("CSV, disk full midway") << "SaveToCsv"
+                                               << "/dev/full" << 300000;
+        QTest::newRow("CSV, missing folder") << "SaveToCsv" << m_dir.filePath("a/b") << 5;
     }
 
-    // Nothing reports 100 % or repaints, and a read that could not start leaves the histories.
+    // Nothing reports 100 % or repaints, a save stops within a block or two of a full disk, and a
+    // read that could not start leaves the histories.
     void failuresAreReported()
     {
-        QFETCH(bool, reading);
+        QFETCH(QString, operation);
         QFETCH(QString, path);
         QFETCH(int, samples);
+        const bool reading = operation == "ReadFromTxt";
         const char *reason =
             path == "/dev/full" ? "No space left on device" : "No such file or directory";
         setHistories(QVector<Samples>(3, Samples(samples, 5)));
         m_shown.clear();
-        reading ? m_unit->readFromTxt(path) : m_unit->saveToTxt(path);
+        if (reading)
+            m_unit->readFromTxt(path);
+        else if (operation == "SaveToCsv")
+            m_unit->saveToCsv(path);
+        else
+            m_unit->saveToTxt(path);
         QCOMPARE(m_boxes, QStringList(QStringLiteral("Could not %1 %2: %3")
                                           .arg(reading ? "read" : "save to", path, reason)));
         const QString shown = m_shown.join('|');
         QVERIFY2(!shown.contains("100 %") &&
-                     (shown.isEmpty() || shown.endsWith("SaveToTxt failed")),
+                     (shown.isEmpty() || shown.endsWith(operation + " failed")),
                  qPrintable(shown));
+        if (samples > 100000) // the first megabyte fills the disk
+            QVERIFY2(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50,
+                     qPrintable(shown));
         QCOMPARE(history(2, samples), Samples{float(samples)} + Samples(samples, 5));
     }
 
