@@ -168,6 +168,7 @@ void MainWindow::startWorkers()
     connect(this, &MainWindow::portConnect, serialPort, &MySerialPort::connect);
     connect(this, &MainWindow::portUnConnect, serialPort, &MySerialPort::unConnect);
     connect(this, &MainWindow::toTxt, saveUnit, &SaveUnit::saveToTxt);
+    connect(this, &MainWindow::toCsv, saveUnit, &SaveUnit::saveToCsv);
     connect(this, &MainWindow::toPng, saveUnit, &SaveUnit::saveToPng);
     connect(this, &MainWindow::fromTxt, saveUnit, &SaveUnit::readFromTxt);
     connect(this, &MainWindow::sendOnce, serialPort, &MySerialPort::sendOnce);
@@ -204,6 +205,7 @@ void MainWindow::createPlots()
         plot->setXRange(0, 2000);
         replacePlaceholder(p.page, p.placeholder, plot);
         connect(plot, &Canvas::reCalculateHScroll, this, &MainWindow::reCalculateHScroll);
+        connect(plot, &Canvas::hintDismissed, this, [this] { saveSettings(); });
         *p.plot = plot;
     }
     ui->widget = ui->widget_2 = ui->widget_3 = nullptr;

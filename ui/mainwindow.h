@@ -82,6 +82,7 @@ signals:
     // The file name travels with the request, so the worker never reads it from
     // the window thread.
     void toTxt(QString fileName);
+    void toCsv(QString fileName);
     void toPng();
     void fromTxt(QString fileName);
 
@@ -169,8 +170,11 @@ private:
         Cancel
     };
     KeepChoice askToKeepRecording();
-    // The To TXT file dialog; an empty name when cancelled.
-    QString askSaveFileName();
+    // A save dialog in the folder of the last recording; a bare name gets the suffix of
+    // the chosen type. An empty name when cancelled.
+    QString askSaveFileName(const QString &title, const QStringList &types);
+    // Saves the histories as a recording, or as CSV when the name ends in ".csv".
+    void saveRecordingAs(const QString &fileName);
     void rememberFolder(const QString &fileName);
     void sendSpecialFrame(const QString &word);
     void requestDisplayMode();

@@ -3,12 +3,15 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "canvas.h"
 #include "motorstate.h"
 #include "myserialport.h"
+#include "plotimage.h"
 #include "saveunit.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -23,19 +26,39 @@ void MainWindow::requestRecording(void (MainWindow::*request)(QString), const QS
         saveUnit, [] { endHistoryOperation(); }, Qt::QueuedConnection);
 }
 
-QString MainWindow::askSaveFileName()
+namespace {
+const QStringList recordingTypes = {QStringLiteral("TXT files (*.txt)"),
+                                    QStringLiteral("CSV (*.csv)")};
+
+// "txt" of "TXT files (*.txt)".
+QString suffixOf(const QString &type)
 {
-    QFileDialog dialog(this, QStringLiteral("Korvane - Save To Txt"), m_recordingFolder,
-                       QStringLiteral("TXT files (*.txt)"));
+    const int star = type.lastIndexOf(QLatin1String("*."));
+    return type.mid(star + 2).chopped(1);
+}
+} // namespace
+
+QString MainWindow::askSaveFileName(const QString &title, const QStringList &types)
+{
+    QFileDialog dialog(this, title, m_recordingFolder);
+    dialog.setNameFilters(types);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // A name typed without a suffix gets ".txt", before the dialog asks about
-    // replacing a file of that name.
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // A name typed without a suffix gets the chosen type's, before the dialog asks
+    // about replacing a file of that name.
+    dialog.setDefaultSuffix(suffixOf(types.constFirst()));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString &type) { dialog.setDefaultSuffix(suffixOf(type)); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     const QString name = dialog.selectedFiles().constFirst();
     rememberFolder(name);
     return name;
+}
+
+void MainWindow::saveRecordingAs(const QString &fileName)
+{
+    const bool csv = fileName.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    requestRecording(csv ? &MainWindow::toCsv : &MainWindow::toTxt, fileName);
 }
 
 MainWindow::KeepChoice MainWindow::askToKeepRecording()
@@ -61,10 +84,11 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
         // The run ends before it is saved, so the file holds all of it.
         if (isConnected())
             serialPort->unConnect();
-        const QString name = askSaveFileName();
+        const QString name =
+            askSaveFileName(QStringLiteral("Korvane - Save To Txt"), recordingTypes);
         if (name.isEmpty())
             return KeepChoice::Cancel;
-        requestRecording(&MainWindow::toTxt, name);
+        saveRecordingAs(name);
         return KeepChoice::Saving;
     }
     default:
@@ -74,10 +98,9 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
 
 void MainWindow::on_btnToTXT_clicked()
 {
-    const QString name = askSaveFileName();
-    if (name.isEmpty())
-        return;
-    requestRecording(&MainWindow::toTxt, name);
+    const QString name = askSaveFileName(QStringLiteral("Korvane - Save To Txt"), recordingTypes);
+    if (!name.isEmpty())
+        saveRecordingAs(name);
 }
 
 void MainWindow::on_btnFromTXT_clicked()
@@ -101,7 +124,30 @@ void MainWindow::on_btnFromTXT_clicked()
     requestRecording(&MainWindow::fromTxt, name);
 }
 
+// The three plots as they are shown, stacked in one image at the screen's pixel ratio.
+// Painting widgets belongs to this thread, and one image is quick: no worker.
 void MainWindow::on_btnToPNG_clicked()
 {
-    msgBox(QStringLiteral("Function not finished."));
+    const QString name = askSaveFileName(QStringLiteral("Korvane - Save To Png"),
+                                         {QStringLiteral("PNG images (*.png)")});
+    if (name.isEmpty())
+        return;
+    // Plots on tabs never shown have not been laid out yet: give them the shown page's size.
+    const QSize pageSize = ui->tabWidget->currentWidget()->size();
+    const QVector<Canvas *> plots = {plotPosition, plotVelocity, plotCurrent};
+    for (Canvas *plot : plots) {
+        QWidget *page = plot->parentWidget();
+        if (plot->isVisible() || !page)
+            continue;
+        page->resize(pageSize);
+        if (page->layout())
+            page->layout()->setGeometry(QRect(QPoint(0, 0), pageSize));
+    }
+    const QString error = savePng(plotsImage(plots, devicePixelRatioF()), name);
+    if (!error.isEmpty()) {
+        setBtnConfigText(QStringLiteral("SaveToPng failed"));
+        msgBox(error);
+        return;
+    }
+    setBtnConfigText(QStringLiteral("SaveToPng 100 %"));
 }

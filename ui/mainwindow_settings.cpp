@@ -2,6 +2,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "canvas.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -21,6 +23,7 @@ const QString fieldsKey = QStringLiteral("command/fields");
 const QString referencesKey = QStringLiteral("command/referenceLines");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString folderKey = QStringLiteral("recording/folder");
+const QString hintKey = QStringLiteral("plot/hintVisible");
 
 // A whole number stored under `key` within [min, max], or `fallback`.
 int storedWhole(const QSettings &store, const QString &key, int min, int max, int fallback)
@@ -83,6 +86,9 @@ void MainWindow::restoreSettings()
     // ignores bytes that are no geometry.
     restoreGeometry(store.value(geometryKey).toByteArray());
 
+    // Only a plain "false" hides the hint: it is closed once and for all.
+    Canvas::setHintVisible(store.value(hintKey).toString() != QLatin1String("false"));
+
     const QString folder = store.value(folderKey).toString();
     if (!folder.isEmpty() && QDir(folder).exists())
         m_recordingFolder = folder;
@@ -109,6 +115,7 @@ void MainWindow::saveSettings()
                                flag(ui->ckbTorque->isChecked())});
     store.setValue(geometryKey, saveGeometry());
     store.setValue(folderKey, m_recordingFolder);
+    store.setValue(hintKey, Canvas::hintVisible());
     store.sync();
 }
 

@@ -478,6 +478,53 @@ private slots:
         QCOMPARE(listed.readAtLeast(1, 100), QByteArray());
     }
 
+    // To PNG saves the three plots stacked in one image, hidden tabs at the shown one's size;
+    // a name ending in ".csv" in the To TXT dialog exports CSV; failures are said.
+    void toPngAndCsvWriteFiles()
+    {
+        QTemporaryDir dir;
+        QString answer;
+        QTimer chooser;
+        MessageBoxCloser closer;
+        connect(&chooser, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                dialog->findChild<QLineEdit *>("fileNameEdit")->setText(answer);
+                static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+            }
+        });
+        chooser.start(20);
+        locked([] {
+            motorState.sampleCount = 2;
+            motorState.velocityHistory()[1] = -0.5f;
+        });
+        for (const char *button : {"btnToTXT", "btnToPNG"})
+            find<QPushButton>(button)->setEnabled(true);
+        auto *plot = find<Canvas>("plotPosition");
+        QTRY_VERIFY(plot->isVisible() && plot->height() > 100);
+
+        answer = dir.filePath("plots");
+        QTest::mouseClick(find<QPushButton>("btnToPNG"), Qt::LeftButton);
+        QTRY_COMPARE(find<QPushButton>("btnConfig")->text(), QStringLiteral("SaveToPng 100 %"));
+        const QImage image(dir.filePath("plots.png"));
+        const qreal ratio = window->devicePixelRatioF();
+        QCOMPARE(image.size(),
+                 QSize(qRound(plot->width() * ratio), qRound(3 * plot->height() * ratio)));
+
+        answer = dir.filePath("missing/plots.png");
+        QTest::mouseClick(find<QPushButton>("btnToPNG"), Qt::LeftButton);
+        QTRY_COMPARE(find<QPushButton>("btnConfig")->text(), QStringLiteral("SaveToPng failed"));
+        QTRY_COMPARE(closer.texts().size(), 1);
+        QVERIFY(closer.texts()[0].startsWith("Could not save to " + answer + ": "));
+
+        answer = dir.filePath("run.CSV");
+        QTest::mouseClick(find<QPushButton>("btnToTXT"), Qt::LeftButton);
+        QTRY_COMPARE(find<QPushButton>("btnConfig")->text(), QStringLiteral("SaveToCsv 100 %"));
+        QFile csv(answer);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll(), QByteArray("sample,position_rad,velocity_rad_s,current_a\n"
+                                           "0,0.000,0.000,0.000\n1,0.000,-0.500,0.000\n"));
+    }
+
     // The choices of one run come back in the next, and none of them goes to the wire.
     void remembersChoicesBetweenRuns()
     {
@@ -506,8 +553,10 @@ private slots:
         find<QCheckBox>("ckbVelocity")->setEnabled(true);
         QTest::mouseClick(find<QCheckBox>("ckbVelocity"), Qt::LeftButton);
         window->resize(1400, 900);
+        Canvas::setHintVisible(false); // as its close mark does
         window->close();
 
+        Canvas::setHintVisible(true);
         locked([] { motorState.cmdPosition = motorState.cmdKd = 0; });
         open(binDir);
         window->useSettings(&store);
@@ -521,6 +570,8 @@ private slots:
         QCOMPARE(find<QCheckBox>("ckbPosion")->isChecked(), false);
         QCOMPARE(find<QCheckBox>("ckbVelocity")->isChecked(), true);
         QCOMPARE(window->size(), QSize(1400, 900));
+        QVERIFY(!Canvas::hintVisible());
+        Canvas::setHintVisible(true);
         QCOMPARE(first.readAtLeast(1, 200) + second.readAtLeast(1, 200), QByteArray());
     }
 
@@ -563,6 +614,7 @@ private slots:
         for (const char *field : {"editPosition", "editVelocity", "editTorque", "editkp", "editKd"})
             QCOMPARE(find<QLineEdit>(field)->text(), QStringLiteral("0"));
         QVERIFY(!find<QCheckBox>("ckbPosion")->isChecked());
+        QVERIFY(Canvas::hintVisible());
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(
             window->frameGeometry()));
         window->close();
