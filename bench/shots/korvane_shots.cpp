@@ -1,5 +1,6 @@
 // Drives the window against the motor simulator the way a user would and saves a
-// picture of each tab, for looking at the tool with real-looking data.
+// picture of each tab and one of a fitted plot with the cursor readout, for looking at
+// the tool with real-looking data.
 //
 //   xvfb-run -s "-screen 0 1600x1000x24" build/bench/korvane_shots [output dir]
 #include "mainwindow.h"
@@ -88,6 +89,18 @@ int main(int argc, char *argv[])
         window.grab().save(path);
         std::printf("%s\n", qPrintable(path));
     }
+    // The position plot fitted to its samples, with the readout of the sample under the pointer.
+    tabs->setCurrentIndex(0);
+    auto *plot = window.findChild<QWidget *>(QStringLiteral("plotPosition"));
+    QTest::qWait(150);
+    QTest::mouseDClick(plot, Qt::LeftButton, Qt::NoModifier, plot->rect().center());
+    QTest::qWait(150);
+    QTest::mouseMove(plot, QPoint(plot->width() * 2 / 5, plot->height() / 2));
+    QTest::qWait(150);
+    const QString fitted = out + QStringLiteral("/fitted_position.png");
+    window.grab().save(fitted);
+    std::printf("%s\n", qPrintable(fitted));
+
     click(&window, "btnStop");
     click(&window, "btnMotorExit");
     sim.terminate();
