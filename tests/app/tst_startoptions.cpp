@@ -3,7 +3,10 @@
 #include "korvane_version.h"
 #include "startoptions.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestStartOptions : public QObject
@@ -112,6 +115,25 @@ private slots:
         QVERIFY2(out.startsWith(firstLine) || out.contains('\n' + firstLine), qPrintable(out));
         if (exitCode != 0)
             QVERIFY(out.contains("--motor-id <N>"));
+    }
+
+    // --reset-settings starts the tool with what it remembered forgotten.
+    void resetSettingsForgets()
+    {
+        QTemporaryDir config;
+        const QString file = config.filePath("korvane/korvane.conf");
+        QVERIFY(QDir().mkpath(config.filePath("korvane")));
+        QSettings(file, QSettings::IniFormat).setValue("motor/id", 7);
+        QProcess korvane;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        korvane.setProcessEnvironment(env);
+        korvane.start(qEnvironmentVariable("KORVANE_BIN_DIR") + "/korvane", {"--reset-settings"});
+        QVERIFY(korvane.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!QSettings(file, QSettings::IniFormat).contains("motor/id"), 5000);
+        korvane.kill();
+        korvane.waitForFinished();
     }
 };
 
