@@ -72,7 +72,7 @@ private slots:
         QSignalSpy spy(&c, &Canvas::reCalculateHScroll);
         QPoint at(600, 330);
         for (const QString &e : row.section('|', 2, 2).split(' ')) {
-            const QStringList n = e.mid(1).split(QRegExp("[x,]"));
+            const QStringList n = e.mid(1).split(QRegularExpression("[x,]"));
             for (int i = 0; e[0] == 'w' && i < n.value(1, "1").toInt(); ++i) {
                 QWheelEvent w(at, at, {}, {0, n[0].toInt()}, {}, {}, Qt::NoScrollPhase, false);
                 QApplication::sendEvent(&c, &w);
