@@ -30,3 +30,14 @@ if(KORVANE_QT STREQUAL "5")
     add_compile_definitions(QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
 endif()
 
+# On Linux the histories are anonymous mappings reset by handing pages back, recordings are
+# written and read with plain system calls, and the port scan enumerates only when the
+# device folders change. Elsewhere, or with KORVANE_PORTABLE, the same classes fall back to
+# heap memory, QFile and a rescan every time; the option builds those here so they are tested.
+option(KORVANE_PORTABLE "Use the portable fallbacks instead of the Linux code paths" OFF)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT KORVANE_PORTABLE)
+    add_compile_definitions(KORVANE_LINUX)
+    message(STATUS "Korvane uses the Linux code paths")
+else()
+    message(STATUS "Korvane uses the portable code paths")
+endif()

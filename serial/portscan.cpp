@@ -2,8 +2,11 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
 #include <utility>
+
+#ifdef KORVANE_LINUX
+#include <sys/stat.h>
+#endif
 
 SystemPortScan::SystemPortScan(QStringList watchedDirs, Enumerate enumerate)
     : m_watchedDirs(std::move(watchedDirs)), m_enumerate(std::move(enumerate))
@@ -16,6 +19,10 @@ QStringList SystemPortScan::defaultWatchedDirs()
     return {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id"),
             QStringLiteral("/dev/serial/by-path")};
 }
+
+#ifdef KORVANE_LINUX
+
+const bool SystemPortScan::watchesDirectories = true;
 
 QByteArray SystemPortScan::directoryStamp() const
 {
@@ -33,8 +40,23 @@ QByteArray SystemPortScan::directoryStamp() const
     return stamp;
 }
 
+#else
+
+// Elsewhere serial devices need not live in a folder at all (Windows lists them in its
+// registry), so nothing tells a change and every call enumerates.
+const bool SystemPortScan::watchesDirectories = false;
+
+QByteArray SystemPortScan::directoryStamp() const
+{
+    return QByteArray();
+}
+
+#endif
+
 QList<QSerialPortInfo> SystemPortScan::ports()
 {
+    if (!watchesDirectories)
+        return refresh();
     const QByteArray stamp = directoryStamp();
     if (stamp != m_stamp && m_valid)
         m_settleLeft = settleCalls;
