@@ -40,23 +40,8 @@ QByteArray SystemPortScan::directoryStamp() const
     return stamp;
 }
 
-#else
-
-// Elsewhere serial devices need not live in a folder at all (Windows lists them in its
-// registry), so nothing tells a change and every call enumerates.
-const bool SystemPortScan::watchesDirectories = false;
-
-QByteArray SystemPortScan::directoryStamp() const
-{
-    return QByteArray();
-}
-
-#endif
-
 QList<QSerialPortInfo> SystemPortScan::ports()
 {
-    if (!watchesDirectories)
-        return refresh();
     const QByteArray stamp = directoryStamp();
     if (stamp != m_stamp && m_valid)
         m_settleLeft = settleCalls;
@@ -69,6 +54,19 @@ QList<QSerialPortInfo> SystemPortScan::ports()
         --m_settleLeft;
     return refresh();
 }
+
+#else
+
+// Elsewhere serial devices need not live in a folder at all (Windows lists them in its
+// registry), so nothing tells a change and every call enumerates.
+const bool SystemPortScan::watchesDirectories = false;
+
+QList<QSerialPortInfo> SystemPortScan::ports()
+{
+    return refresh();
+}
+
+#endif
 
 QList<QSerialPortInfo> SystemPortScan::refresh()
 {
