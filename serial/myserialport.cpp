@@ -23,6 +23,30 @@ constexpr qint64 writeLateNs = 1000000;
 constexpr int modeDisplay = 0;
 constexpr int modeConfig = 1;
 
+// The error's number as Qt 5 counts: Qt 6 dropped three line errors from the middle of
+// the list, and the messages show the same numbers with either.
+int errorNumber(QSerialPort::SerialPortError code)
+{
+    switch (code) {
+    case QSerialPort::WriteError:
+        return 7;
+    case QSerialPort::ReadError:
+        return 8;
+    case QSerialPort::ResourceError:
+        return 9;
+    case QSerialPort::UnsupportedOperationError:
+        return 10;
+    case QSerialPort::UnknownError:
+        return 11;
+    case QSerialPort::TimeoutError:
+        return 12;
+    case QSerialPort::NotOpenError:
+        return 13;
+    default:
+        return int(code);
+    }
+}
+
 QTimer *makeSingleShot(QObject *owner, int ms, Qt::TimerType type)
 {
     auto *timer = new QTimer(owner);
@@ -124,7 +148,7 @@ bool MySerialPort::connect()
         break;
     default:
         message = QStringLiteral("Unknown error happens , Error code = %1\nMaybe BaudRate is wrong")
-                      .arg(int(code));
+                      .arg(errorNumber(code));
         break;
     }
     emit statusMsg(QStringLiteral("Open Port Failed."));
@@ -312,7 +336,7 @@ void MySerialPort::checkIOError()
         message = QStringLiteral("Connection interrupted, check your connection");
         break;
     case QSerialPort::UnknownError:
-        message = QStringLiteral("Unknown error happened, error code = %1").arg(int(code));
+        message = QStringLiteral("Unknown error happened, error code = %1").arg(errorNumber(code));
         break;
     default:
         // Line errors (framing, parity, timeout ...) are not fatal; forget them so a

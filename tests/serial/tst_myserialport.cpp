@@ -105,14 +105,37 @@ private slots:
         locked([](MotorState &s) { s.rxBuffer.clear(); });
     }
 
+    void openFailureReportedInOrder_data()
+    {
+        QTest::addColumn<QString>("device"); // "pty": a terminal of its own, "folder": a folder
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QString>("message");
+        // A name of its own: the port's lock file would clash with another process's.
+        QTest::newRow("missing device")
+            << "/dev/korvane-missing-" + QString::number(QCoreApplication::applicationPid())
+            << 921600 << "Device not found";
+        // An empty custom rate. The error numbers are Qt 5's, whichever Qt runs.
+        QTest::newRow("baud rate 0") << "pty" << 0
+                                     << "Unknown error happens , Error code = 10\n"
+                                        "Maybe BaudRate is wrong";
+        QTest::newRow("a folder") << "folder" << 921600
+                                  << "Unknown error happens , Error code = 11\n"
+                                     "Maybe BaudRate is wrong";
+    }
     // Opening fails with status text, message and connectFailed in that order.
     void openFailureReportedInOrder()
     {
-        // A name of its own: the port's lock file would clash with another process's.
-        m_worker->setPortLocation("/dev/korvane-missing-" +
-                                  QString::number(QCoreApplication::applicationPid()));
+        QFETCH(QString, device);
+        QFETCH(int, baud);
+        QFETCH(QString, message);
+        PtyPeer pty;
+        QTemporaryDir folder;
+        m_worker->setPortLocation(device == "pty"      ? pty.slavePath()
+                                  : device == "folder" ? folder.path()
+                                                       : device);
+        m_worker->setBaud(baud);
         post(m_worker, "connect");
-        const QStringList expected{"statusMsg:Open Port Failed.", "msgBox:Device not found",
+        const QStringList expected{"statusMsg:Open Port Failed.", "msgBox:" + message,
                                    "connectFailed"};
         QTRY_COMPARE_WITH_TIMEOUT(m_events, expected, 10000);
     }
