@@ -312,11 +312,14 @@ void MySerialPort::checkIOError()
     }
     const QSerialPort::SerialPortError code = port->error();
     // A flush between the poll that saw input and the read that follows leaves the read
-    // empty, which the port library reports as a read error although the line is fine.
-    // A real read fault keeps failing every read, so only a read error seen again at the
-    // next check, after this one was cleared, counts.
-    const bool readErrorAgain = std::exchange(m_readErrorSeen, code == QSerialPort::ReadError);
-    if (code == QSerialPort::ReadError && !readErrorAgain) {
+    // empty, which the port library reports as a read error although the line is fine. It
+    // takes the reason from errno, which the empty read did not set, so now and then the
+    // same read is reported as a lost resource instead. A real fault keeps failing every
+    // read, so only such an error seen again at the next check, after this one was
+    // cleared, counts.
+    const bool readFault = code == QSerialPort::ReadError || code == QSerialPort::ResourceError;
+    const bool readFaultAgain = std::exchange(m_readErrorSeen, readFault);
+    if (readFault && !readFaultAgain) {
         port->clearError();
         m_errorTimer->start();
         return;

@@ -80,7 +80,7 @@ private:
     // Set when sendOnce wrote a frame: the next write pass queues behind it instead of
     // discarding it, so a one-shot command is never lost to the periodic one.
     bool m_oneShotQueued = false;
-    // The last error check found a read error (and cleared it).
+    // The last error check found a read error or a lost resource (and cleared it).
     bool m_readErrorSeen = false;
 
     // Guards portInfo, m_portLocation and baudRate, which the window thread sets
