@@ -293,8 +293,11 @@ void MySerialPort::writeWork()
     }
     if (!frame.isEmpty() && portOpen()) {
         // A periodic frame the line has not carried yet is dropped in favour of the new
-        // one; a one-shot frame still waiting is not.
-        if (!std::exchange(m_oneShotQueued, false))
+        // one; a one-shot frame still waiting in the port's buffer is not, however many
+        // passes come before the port writes it out.
+        if (m_oneShotQueued && port->bytesToWrite() == 0)
+            m_oneShotQueued = false;
+        if (!m_oneShotQueued)
             port->clear(QSerialPort::Output);
         port->write(frame);
     }

@@ -227,18 +227,20 @@ private slots:
         QCOMPARE(m_peer->readAtLeast(qMax(1, frame.size()), frame.isEmpty() ? 300 : 5000), frame);
     }
 
-    // A one-shot frame the far end has not read yet is not discarded by the write pass that
-    // follows it: a motor-mode request must not vanish because Run came quickly after it.
-    void oneShotFrameSurvivesNextWritePass()
+    // A one-shot frame the far end has not read yet is not discarded by the write passes that
+    // follow it: a motor-mode request must not vanish because Run came quickly after it.
+    void oneShotFrameSurvivesLaterWritePasses()
     {
         locked([](MotorState &) { prepareSpecialFrame(QStringLiteral("enter"), 37); });
         setSending(true, true);
         m_worker->setLoop(true);
         {
-            // Both calls are queued before the worker can take the first, so the write
-            // pass runs while the one-shot frame still waits in the port's own buffer.
+            // All three calls are queued before the worker can take the first, so both
+            // write passes run while the one-shot frame still waits in the port's own
+            // buffer, as they do when the worker falls a period behind.
             QMutexLocker lock(&stateMutex);
             post(m_worker, "sendOnce", Q_ARG(QString, QStringLiteral("enter")));
+            post(m_worker, "writeWork");
             post(m_worker, "writeWork");
         }
         QByteArray wire = m_peer->readAtLeast(10 * commandFrameLength, 5000);
