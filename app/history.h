@@ -4,10 +4,11 @@
 
 // A fixed-capacity sample store backed by lazily committed zero pages.
 //
-// The storage is one anonymous mapping obtained once and never moved, so another
-// thread may keep reading entries while the owner resets it. Untouched pages cost
-// no resident memory and read as 0.0; zeroing the used prefix hands its pages back
-// to the kernel instead of writing them.
+// The storage is obtained once and never moved, so another thread may keep reading
+// entries while the owner resets it. Untouched pages cost no resident memory and read
+// as 0.0. On Linux the storage is one anonymous mapping, and zeroing the used prefix
+// hands its pages back to the kernel instead of writing them; elsewhere it is heap
+// memory that the reset overwrites.
 class History
 {
 public:
@@ -16,8 +17,8 @@ public:
     History(const History &) = delete;
     History &operator=(const History &) = delete;
 
-    // Maps room for `capacity` floats, all 0.0. Does nothing if already mapped.
-    // Returns false if the mapping could not be made.
+    // Obtains room for `capacity` floats, all 0.0. Does nothing if already done.
+    // Returns false if the memory could not be had.
     bool allocate(std::size_t capacity);
 
     // Returns entries [0, usedCount) to 0.0 in place; the address stays the same.

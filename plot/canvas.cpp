@@ -148,7 +148,7 @@ void Canvas::mousePressEvent(QMouseEvent *event)
         m_rightHeld = true;
     } else if (event->button() == Qt::LeftButton) {
         m_dragging = true;
-        m_lastPos = event->globalPos();
+        m_lastPos = event->pos();
     }
     event->accept();
 }
@@ -165,13 +165,13 @@ void Canvas::mouseReleaseEvent(QMouseEvent *event)
 void Canvas::mouseMoveEvent(QMouseEvent *event)
 {
     event->accept();
-    m_pointer = event->localPos();
+    m_pointer = event->pos();
     m_hovered = true;
     if (!m_dragging) {
         update();
         return;
     }
-    const QPoint pos = event->globalPos();
+    const QPoint pos = event->pos();
     const int dxPix = static_cast<int>(m_lastPos.x() - pos.x());
     const int dyPix = static_cast<int>(pos.y() - m_lastPos.y());
     m_view.drag(dxPix, dyPix, m_geometry);

@@ -3,11 +3,16 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
+
+#ifdef KORVANE_LINUX
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <QFileInfo>
+#endif
 
 namespace recording {
 
@@ -20,36 +25,203 @@ QString failure(const char *what, const QString &path, const QString &reason)
     return QStringLiteral("%1 %2: %3").arg(QLatin1String(what), path, reason);
 }
 
+const char notRegularText[] = "it is not a regular file";
+
 } // namespace
 
-PieceReader::PieceReader() : m_buffer(new char[bufferBytes]), m_pos(m_buffer.get()), m_end(m_pos)
+// Opens, reads, writes and closes one file, and keeps the first failure with the system's
+// reason for it, also across close(). Reading refuses what is not a regular file: a pipe or
+// a device could block the reader for ever.
+#ifdef KORVANE_LINUX
+
+// Plain system calls: no buffering or locking of its own between the caller's large blocks
+// and the kernel.
+class SystemFile
+{
+public:
+    ~SystemFile() { close(); }
+
+    bool openForReading(const QString &path)
+    {
+        close();
+        m_errno = 0;
+        m_notRegular = false;
+        // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_errno = errno;
+            return false;
+        }
+        struct stat info;
+        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            m_notRegular = true;
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    bool openForWriting(const QString &path)
+    {
+        close();
+        m_errno = 0;
+        m_notRegular = false;
+        // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
+        // instead); the writes themselves block as usual.
+        m_fd = ::open(QFile::encodeName(path).constData(),
+                      O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            m_errno = errno;
+            return false;
+        }
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        return true;
+    }
+
+    // Up to `max` bytes; 0 at the end of the file, -1 after a failure.
+    qint64 read(char *into, std::size_t max)
+    {
+        for (;;) {
+            const ssize_t got = ::read(m_fd, into, max);
+            if (got >= 0)
+                return got;
+            if (errno != EINTR) {
+                m_errno = errno;
+                return -1;
+            }
+        }
+    }
+
+    // All `length` bytes, or nothing more after the first failure.
+    void write(const char *from, std::size_t length)
+    {
+        while (m_errno == 0 && length > 0) {
+            const ssize_t done = ::write(m_fd, from, length);
+            if (done > 0) {
+                from += done;
+                length -= std::size_t(done);
+            } else if (done < 0 && errno != EINTR) {
+                m_errno = errno;
+            } else if (done == 0) {
+                m_errno = EIO;
+            }
+        }
+    }
+
+    // Some file systems report a failed write only when the file is closed.
+    void close()
+    {
+        if (m_fd < 0)
+            return;
+        if (::close(m_fd) != 0 && m_errno == 0)
+            m_errno = errno;
+        m_fd = -1;
+    }
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool failed() const { return m_errno != 0 || m_notRegular; }
+    QString errorString() const
+    {
+        return m_notRegular ? QLatin1String(notRegularText) : qt_error_string(m_errno);
+    }
+
+private:
+    int m_fd = -1;
+    int m_errno = 0;
+    bool m_notRegular = false;
+};
+
+#else
+
+// QFile, unbuffered, as the caller collects large blocks itself. A pipe with no reader
+// holds the open for writing until one comes.
+class SystemFile
+{
+public:
+    bool openForReading(const QString &path)
+    {
+        start(path);
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile()) {
+            m_notRegular = true;
+            return false;
+        }
+        return m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || fail();
+    }
+
+    bool openForWriting(const QString &path)
+    {
+        start(path);
+        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+               fail();
+    }
+
+    qint64 read(char *into, std::size_t max)
+    {
+        const qint64 got = m_file.read(into, qint64(max));
+        if (got < 0)
+            fail();
+        return got;
+    }
+
+    void write(const char *from, std::size_t length)
+    {
+        if (!m_failed && m_file.write(from, qint64(length)) != qint64(length))
+            fail();
+    }
+
+    void close()
+    {
+        if (!m_file.isOpen())
+            return;
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError && !m_failed)
+            fail();
+    }
+
+    bool isOpen() const { return m_file.isOpen(); }
+    bool failed() const { return m_failed || m_notRegular; }
+    QString errorString() const { return m_notRegular ? QLatin1String(notRegularText) : m_error; }
+
+private:
+    void start(const QString &path)
+    {
+        close();
+        m_file.setFileName(path);
+        m_failed = m_notRegular = false;
+        m_error.clear();
+    }
+
+    // Keeps the first failure; returns false for the caller's convenience.
+    bool fail()
+    {
+        if (!m_failed)
+            m_error = m_file.errorString();
+        m_failed = true;
+        return false;
+    }
+
+    QFile m_file;
+    QString m_error;
+    bool m_failed = false;
+    bool m_notRegular = false;
+};
+
+#endif
+
+PieceReader::PieceReader()
+    : m_file(new SystemFile), m_buffer(new char[bufferBytes]), m_pos(m_buffer.get()), m_end(m_pos)
 {
 }
 
-PieceReader::~PieceReader()
-{
-    close();
-}
+PieceReader::~PieceReader() = default;
 
 bool PieceReader::open(const QString &path)
 {
-    close();
-    m_errno = 0;
-    m_notRegular = false;
     m_atEnd = false;
     m_pos = m_end = m_buffer.get();
-    // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_errno = errno;
+    if (!m_file->openForReading(path))
         return false;
-    }
-    struct stat info;
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        m_notRegular = true;
-        close();
-        return false;
-    }
     refill();
     if (failed()) {
         close();
@@ -66,57 +238,41 @@ void PieceReader::refill()
     m_pos = base;
     m_end = base + kept;
     while (!m_atEnd && m_end - m_pos < pieceLimit) {
-        const ssize_t got = ::read(m_fd, m_end, bufferBytes - std::size_t(m_end - base));
-        if (got > 0) {
+        const qint64 got = m_file->read(m_end, bufferBytes - std::size_t(m_end - base));
+        if (got > 0)
             m_end += got;
-        } else if (got == 0) {
-            m_atEnd = true;
-        } else if (errno != EINTR) {
-            m_errno = errno;
-            m_atEnd = true;
-        }
+        else
+            m_atEnd = true; // the end of the file, or a failure kept for the caller
     }
+}
+
+bool PieceReader::failed() const
+{
+    return m_file->failed();
 }
 
 QString PieceReader::errorString() const
 {
-    if (m_notRegular)
-        return QStringLiteral("it is not a regular file");
-    return qt_error_string(m_errno);
+    return m_file->errorString();
 }
 
 void PieceReader::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file->close();
 }
 
 BufferedWriter::BufferedWriter()
-    : m_buffer(new char[bufferBytes]), m_pos(m_buffer.get()), m_limit(m_pos + bufferBytes)
+    : m_file(new SystemFile), m_buffer(new char[bufferBytes]), m_pos(m_buffer.get()),
+      m_limit(m_pos + bufferBytes)
 {
 }
 
-BufferedWriter::~BufferedWriter()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+BufferedWriter::~BufferedWriter() = default;
 
 bool BufferedWriter::open(const QString &path)
 {
-    m_errno = 0;
     m_pos = m_buffer.get();
-    // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
-    // instead); the writes themselves block as usual.
-    m_fd = ::open(QFile::encodeName(path).constData(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (m_fd < 0) {
-        m_errno = errno;
-        return false;
-    }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
-    return true;
+    return m_file->openForWriting(path);
 }
 
 void BufferedWriter::writeLine(const char *text)
@@ -130,35 +286,28 @@ void BufferedWriter::writeLine(const char *text)
 
 void BufferedWriter::flush()
 {
-    const char *p = m_buffer.get();
-    while (m_errno == 0 && p < m_pos) {
-        const ssize_t done = ::write(m_fd, p, std::size_t(m_pos - p));
-        if (done > 0)
-            p += done;
-        else if (done < 0 && errno != EINTR)
-            m_errno = errno;
-        else if (done == 0)
-            m_errno = EIO;
-    }
+    m_file->write(m_buffer.get(), std::size_t(m_pos - m_buffer.get()));
     // After a failure the rest is dropped; the caller stops at the next check.
     m_pos = m_buffer.get();
 }
 
 bool BufferedWriter::finish()
 {
-    if (m_fd < 0)
+    if (!m_file->isOpen())
         return false;
     flush();
-    // Some file systems report a failed write only when the file is closed.
-    if (::close(m_fd) != 0 && m_errno == 0)
-        m_errno = errno;
-    m_fd = -1;
-    return m_errno == 0;
+    m_file->close();
+    return !m_file->failed();
+}
+
+bool BufferedWriter::failed() const
+{
+    return m_file->failed();
 }
 
 QString BufferedWriter::errorString() const
 {
-    return qt_error_string(m_errno);
+    return m_file->errorString();
 }
 
 namespace {

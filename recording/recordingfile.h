@@ -105,6 +105,9 @@ RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &sour
 // the values it did not hold are stored as 0.
 RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink);
 
+// The operating system's side of a recording file (see recordingfile.cpp).
+class SystemFile;
+
 // Hands out the pieces of a file: each ends after a line feed or after pieceLimit
 // bytes, whichever comes first; at the end of the file a piece is empty. A read
 // error ends the pieces as the end of the file would and is kept for the caller.
@@ -138,7 +141,7 @@ public:
         m_pos += length;
         return length;
     }
-    bool failed() const { return m_errno != 0 || m_notRegular; }
+    bool failed() const;
     // Why the last operation failed, in the system's words.
     QString errorString() const;
     void close();
@@ -146,9 +149,7 @@ public:
 private:
     void refill();
 
-    int m_fd = -1;
-    int m_errno = 0;
-    bool m_notRegular = false;
+    std::unique_ptr<SystemFile> m_file;
     bool m_atEnd = false;
     std::unique_ptr<char[]> m_buffer;
     char *m_pos = nullptr;
@@ -177,14 +178,13 @@ public:
     void writeLine(const char *text);
     // Writes what is buffered and closes the file; false if anything failed.
     bool finish();
-    bool failed() const { return m_errno != 0; }
+    bool failed() const;
     QString errorString() const;
 
 private:
     void flush();
 
-    int m_fd = -1;
-    int m_errno = 0;
+    std::unique_ptr<SystemFile> m_file;
     std::unique_ptr<char[]> m_buffer;
     char *m_pos = nullptr;
     char *m_limit = nullptr;

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
     fonts-dejavu-core fonts-liberation
 )
 # (fonts-liberation stands in for Courier New in the console menu.)

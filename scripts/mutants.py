@@ -62,6 +62,8 @@ SWAPS = [  # (pattern on the masked line, replacement); operators need spaces ar
     (r"(?<=\s)&&(?=\s)", "||"), (r"(?<=\s)\|\|(?=\s)", "&&"),
     (r"\btrue\b", "false"), (r"\bfalse\b", "true"),
 ]
+# Whether the build folder uses the Linux code paths (see cmake/KorvanePlatform.cmake).
+LINUX_PATHS = True
 INT = re.compile(r"(?<![\w.'])(0[xX][0-9A-Fa-f]+|\d+)([uUlL]*)(?![\w.'])")
 
 
@@ -122,14 +124,35 @@ def code_lines(masked):
     return result
 
 
+def uncompiled_lines(masked, linux):
+    """The lines that an #ifdef/#ifndef KORVANE_LINUX (or its #else) leaves out of a build
+    with (`linux`) or without the Linux code paths; other conditions count as compiled."""
+    stack, out = [], set()
+    for no, line in enumerate(masked, 1):
+        directive = re.match(r"\s*#\s*(ifdef|ifndef|if|else|elif|endif)\b\s*(\w*)", line)
+        if directive:
+            kind, name = directive.groups()
+            if kind in ("ifdef", "ifndef", "if"):
+                known = kind != "if" and name == "KORVANE_LINUX"
+                stack.append(None if not known else linux == (kind == "ifdef"))
+            elif kind in ("else", "elif") and stack and stack[-1] is not None:
+                stack[-1] = not stack[-1]
+            elif kind == "endif" and stack:
+                stack.pop()
+        elif False in stack:
+            out.add(no)
+    return out
+
+
 def candidates(rel, text):
     """Every fault for the file: (line number, original line, mutated line)."""
     lines, masked = text.split("\n"), mask(text).split("\n")
     where = code_lines("\n".join(masked))
+    uncompiled = uncompiled_lines(masked, LINUX_PATHS)
     found = []
     for no, (line, m) in enumerate(zip(lines, masked), 1):
         code = m.strip()
-        if not code or code.startswith("#") or SKIP_LINE.search(line):
+        if not code or code.startswith("#") or SKIP_LINE.search(line) or no in uncompiled:
             continue
         words = set(re.findall(r"[A-Za-z_]\w*", code))
         if m != line and words <= FORMAT_WORDS:
@@ -337,6 +360,10 @@ def main():
     ap.add_argument("--list", action="store_true", help="list the sampled faults only")
     args = ap.parse_args()
     args.build = str(Path(args.build).resolve())
+    # Faults go only where this build compiles: its Linux code paths or its portable ones.
+    global LINUX_PATHS
+    cache = Path(args.build) / "CMakeCache.txt"
+    LINUX_PATHS = not (cache.exists() and "KORVANE_PORTABLE:BOOL=ON" in cache.read_text())
     if not args.list:
         take_build_folder(Path(args.build) / "mutants-backup")
     groups = [(lib, [str(p.relative_to(ROOT)) for p in library_sources(lib)]) for lib in args.lib]

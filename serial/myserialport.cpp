@@ -23,6 +23,30 @@ constexpr qint64 writeLateNs = 1000000;
 constexpr int modeDisplay = 0;
 constexpr int modeConfig = 1;
 
+// The error's number as Qt 5 counts: Qt 6 dropped three line errors from the middle of
+// the list, and the messages show the same numbers with either.
+int errorNumber(QSerialPort::SerialPortError code)
+{
+    switch (code) {
+    case QSerialPort::WriteError:
+        return 7;
+    case QSerialPort::ReadError:
+        return 8;
+    case QSerialPort::ResourceError:
+        return 9;
+    case QSerialPort::UnsupportedOperationError:
+        return 10;
+    case QSerialPort::UnknownError:
+        return 11;
+    case QSerialPort::TimeoutError:
+        return 12;
+    case QSerialPort::NotOpenError:
+        return 13;
+    default:
+        return int(code);
+    }
+}
+
 QTimer *makeSingleShot(QObject *owner, int ms, Qt::TimerType type)
 {
     auto *timer = new QTimer(owner);
@@ -124,7 +148,7 @@ bool MySerialPort::connect()
         break;
     default:
         message = QStringLiteral("Unknown error happens , Error code = %1\nMaybe BaudRate is wrong")
-                      .arg(int(code));
+                      .arg(errorNumber(code));
         break;
     }
     emit statusMsg(QStringLiteral("Open Port Failed."));
@@ -269,8 +293,11 @@ void MySerialPort::writeWork()
     }
     if (!frame.isEmpty() && portOpen()) {
         // A periodic frame the line has not carried yet is dropped in favour of the new
-        // one; a one-shot frame still waiting is not.
-        if (!std::exchange(m_oneShotQueued, false))
+        // one; a one-shot frame still waiting in the port's buffer is not, however many
+        // passes come before the port writes it out.
+        if (m_oneShotQueued && port->bytesToWrite() == 0)
+            m_oneShotQueued = false;
+        if (!m_oneShotQueued)
             port->clear(QSerialPort::Output);
         port->write(frame);
     }
@@ -288,11 +315,14 @@ void MySerialPort::checkIOError()
     }
     const QSerialPort::SerialPortError code = port->error();
     // A flush between the poll that saw input and the read that follows leaves the read
-    // empty, which the port library reports as a read error although the line is fine.
-    // A real read fault keeps failing every read, so only a read error seen again at the
-    // next check, after this one was cleared, counts.
-    const bool readErrorAgain = std::exchange(m_readErrorSeen, code == QSerialPort::ReadError);
-    if (code == QSerialPort::ReadError && !readErrorAgain) {
+    // empty, which the port library reports as a read error although the line is fine. It
+    // takes the reason from errno, which the empty read did not set, so now and then the
+    // same read is reported as a lost resource instead. A real fault keeps failing every
+    // read, so only such an error seen again at the next check, after this one was
+    // cleared, counts.
+    const bool readFault = code == QSerialPort::ReadError || code == QSerialPort::ResourceError;
+    const bool readFaultAgain = std::exchange(m_readErrorSeen, readFault);
+    if (readFault && !readFaultAgain) {
         port->clearError();
         m_errorTimer->start();
         return;
@@ -312,7 +342,7 @@ void MySerialPort::checkIOError()
         message = QStringLiteral("Connection interrupted, check your connection");
         break;
     case QSerialPort::UnknownError:
-        message = QStringLiteral("Unknown error happened, error code = %1").arg(int(code));
+        message = QStringLiteral("Unknown error happened, error code = %1").arg(errorNumber(code));
         break;
     default:
         // Line errors (framing, parity, timeout ...) are not fatal; forget them so a

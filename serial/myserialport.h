@@ -77,10 +77,11 @@ private:
     quint8 fallbackFrame[16];
     QSerialPortInfo portInfo;
     qint32 requestedMode = -1;
-    // Set when sendOnce wrote a frame: the next write pass queues behind it instead of
-    // discarding it, so a one-shot command is never lost to the periodic one.
+    // Set when sendOnce wrote a frame: until the port has written it out, write passes
+    // queue behind it instead of discarding it, so a one-shot command is never lost to
+    // the periodic one.
     bool m_oneShotQueued = false;
-    // The last error check found a read error (and cleared it).
+    // The last error check found a read error or a lost resource (and cleared it).
     bool m_readErrorSeen = false;
 
     // Guards portInfo, m_portLocation and baudRate, which the window thread sets

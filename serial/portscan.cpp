@@ -2,8 +2,11 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
 #include <utility>
+
+#ifdef KORVANE_LINUX
+#include <sys/stat.h>
+#endif
 
 SystemPortScan::SystemPortScan(QStringList watchedDirs, Enumerate enumerate)
     : m_watchedDirs(std::move(watchedDirs)), m_enumerate(std::move(enumerate))
@@ -16,6 +19,10 @@ QStringList SystemPortScan::defaultWatchedDirs()
     return {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id"),
             QStringLiteral("/dev/serial/by-path")};
 }
+
+#ifdef KORVANE_LINUX
+
+const bool SystemPortScan::watchesDirectories = true;
 
 QByteArray SystemPortScan::directoryStamp() const
 {
@@ -47,6 +54,19 @@ QList<QSerialPortInfo> SystemPortScan::ports()
         --m_settleLeft;
     return refresh();
 }
+
+#else
+
+// Elsewhere serial devices need not live in a folder at all (Windows lists them in its
+// registry), so nothing tells a change and every call enumerates.
+const bool SystemPortScan::watchesDirectories = false;
+
+QList<QSerialPortInfo> SystemPortScan::ports()
+{
+    return refresh();
+}
+
+#endif
 
 QList<QSerialPortInfo> SystemPortScan::refresh()
 {

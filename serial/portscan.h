@@ -10,7 +10,8 @@
 // The ports the operating system enumerates, asked for once a second by the window.
 // Enumeration walks udev and sysfs and costs milliseconds each time, so it is repeated
 // only when the device directories have changed (and for a few calls after, while udev
-// catches up with a new device), and otherwise every tenth call as a safety net.
+// catches up with a new device), and otherwise every tenth call as a safety net. Where
+// the directories cannot be watched (see watchesDirectories), every call enumerates.
 class SystemPortScan
 {
 public:
@@ -30,6 +31,8 @@ public:
     // answered from the last enumeration.
     static constexpr int settleCalls = 3;
     static constexpr int maxCachedCalls = 9;
+    // True on Linux, whose device directories tell a change by their modification times.
+    static const bool watchesDirectories;
 
 private:
     QByteArray directoryStamp() const;

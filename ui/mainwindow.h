@@ -114,7 +114,7 @@ protected:
 private slots:
     void on_btnConnect_clicked();
     void on_comboBaudRate_activated(int index);
-    void on_comboMotor_currentIndexChanged(const QString &arg1);
+    void on_comboMotor_currentTextChanged(const QString &arg1);
     void on_editPosition_textEdited(const QString &arg1);
     void on_editVelocity_textEdited(const QString &arg1);
     void on_editTorque_textEdited(const QString &arg1);

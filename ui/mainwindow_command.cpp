@@ -67,7 +67,7 @@ void MainWindow::editParameter(const ParameterField &field, const QString &text)
     }
 }
 
-void MainWindow::on_comboMotor_currentIndexChanged(const QString &arg1)
+void MainWindow::on_comboMotor_currentTextChanged(const QString &arg1)
 {
     ui->labMotorID->setText(QStringLiteral("MotorID:") + arg1);
     QMutexLocker lock(&stateMutex);

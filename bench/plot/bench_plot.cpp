@@ -151,8 +151,8 @@ int main(int argc, char *argv[])
         if (!compareDir.isEmpty())
             writeComparison(canvas, width, compareDir);
     }
-    QMouseEvent hover(QEvent::MouseMove, QPointF(500, 300), Qt::NoButton, Qt::NoButton,
-                      Qt::NoModifier);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(500, 300), QPointF(500, 300), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&canvas, &hover);
     for (int width : {16000, 250}) {
         prepareCanvas(canvas, width);

@@ -92,7 +92,7 @@ private slots:
         QSignalSpy spy(&c, &Canvas::reCalculateHScroll);
         QPoint at(600, 330);
         for (const QString &e : row.section('|', 2, 2).split(' ')) {
-            const QStringList n = e.mid(1).split(QRegExp("[x,]"));
+            const QStringList n = e.mid(1).split(QRegularExpression("[x,]"));
             for (int i = 0; e[0] == 'w' && i < n.value(1, "1").toInt(); ++i) {
                 QWheelEvent w(at, at, {}, {0, n[0].toInt()}, {}, {}, Qt::NoScrollPhase, false);
                 QApplication::sendEvent(&c, &w);
@@ -318,7 +318,8 @@ private slots:
         bottom.setChannel(CurrentChannel);
         bottom.setShowRef(true);
         bottom.setRefValue(-5);
-        QMouseEvent hover(QEvent::MouseMove, QPointF(100, 80), Qt::NoButton, Qt::NoButton, {});
+        QMouseEvent hover(QEvent::MouseMove, QPointF(100, 80), QPointF(100, 80), Qt::NoButton,
+                          Qt::NoButton, {});
         QApplication::sendEvent(&top, &hover);
         const QImage image = plotsImage({&top, nullptr, &bottom}, 2);
         QCOMPARE(image.size(), QSize(2 * 550, 2 * (220 + 110)));

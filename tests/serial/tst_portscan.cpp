@@ -46,7 +46,9 @@ private slots:
         seen += call(byId);
         for (int i = 0; i < 3; ++i)
             seen += call();
-        QCOMPARE(seen, QStringLiteral("+.........+..+++..+++."));
+        // Where the directories are not watched, every call enumerates.
+        QCOMPARE(seen, SystemPortScan::watchesDirectories ? QStringLiteral("+.........+..+++..+++.")
+                                                          : QString(22, '+'));
         const int before = enumerations;
         scan.refresh();
         QCOMPARE(enumerations, before + 1);

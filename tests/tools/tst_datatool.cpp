@@ -71,7 +71,7 @@ private slots:
     void converts()
     {
         QFETCH(QString, row);
-        const QStringList side = row.split(QRegExp(" [<>] "));
+        const QStringList side = row.split(QRegularExpression(" [<>] "));
         Tool tool;
         tool.convert(true, "50 20 5 250 2.5");
         const bool toCan = row.contains('>');

@@ -90,6 +90,7 @@ private slots:
     void runStopAndSendOnceSendTheTypedCommand()
     {
         find<QComboBox>("comboMotor")->setCurrentIndex(3);
+        QCOMPARE(find<QLabel>("labMotorID")->text(), QStringLiteral("MotorID:3"));
         const QString typed = "editPosition=1.0 editVelocity=2 editkp=10 editKd=1 editTorque=0.5";
         for (const QString &t : typed.split(' ')) {
             auto *edit = find<QLineEdit>(qPrintable(t.section('=', 0, 0)));
