@@ -104,5 +104,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 # Liberation Mono stands in for Courier New in the console tab.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+# Qt 6 on Debian keeps its platform plugins (the window system's glue) in a package of
+# their own that no library links to, so dpkg-shlibdeps cannot find it.
+if(KORVANE_QT STREQUAL "6")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
