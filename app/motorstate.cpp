@@ -4,9 +4,16 @@
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
-// The wait unlocks and relocks inside Qt, where the thread sanitizer cannot see it.
+// The wait unlocks and relocks inside Qt, where the thread sanitizer cannot see it. Qt 6's
+// mutex tells the sanitizer that it is a mutex, so the wait says it unlocks and relocks
+// one; Qt 5's is known to the sanitizer only by the release and acquire of tsanmutex.cpp.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+#define KORVANE_BEFORE_WAIT(m) (__tsan_mutex_pre_unlock(m, 0), __tsan_mutex_post_unlock(m, 0))
+#define KORVANE_AFTER_WAIT(m) (__tsan_mutex_pre_lock(m, 0), __tsan_mutex_post_lock(m, 0, 0))
+#else
 #define KORVANE_BEFORE_WAIT(m) __tsan_release(m)
 #define KORVANE_AFTER_WAIT(m) __tsan_acquire(m)
+#endif
 #else
 #define KORVANE_BEFORE_WAIT(m)
 #define KORVANE_AFTER_WAIT(m)

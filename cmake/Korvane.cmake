@@ -42,9 +42,12 @@ function(korvane_add_test name)
         set(ARG_TIMEOUT 120)
     endif()
     # Under the sanitizers an allocation too large to make fails as it does without them
-    # (the portable histories are heap memory), instead of ending the test.
+    # (the portable histories are heap memory), instead of ending the test. Qt 6 starts a
+    # process with a clone that shares the parent's memory until the exec, after which the
+    # thread sanitizer takes the test for a child forked from a multi-threaded process and
+    # would end it at its next new thread.
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp second_deadlock_stack=1 history_size=7 allocator_may_return_null=1;ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1;UBSAN_OPTIONS=print_stacktrace=1")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp second_deadlock_stack=1 history_size=7 allocator_may_return_null=1 die_after_fork=0;ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
 
 # korvane_add_bench(name SOURCES ... LIBS ...): a program that prints figures; never a test.
