@@ -170,6 +170,9 @@ private:
         Cancel
     };
     KeepChoice askToKeepRecording();
+    // True when the histories may be replaced now. Otherwise the user cancelled, or a
+    // save was started and `retry` runs once it has finished.
+    bool recordingMayBeReplaced(std::function<void()> retry);
     // A save dialog in the folder of the last recording; a bare name gets the suffix of
     // the chosen type. An empty name when cancelled.
     QString askSaveFileName(const QString &title, const QStringList &types);

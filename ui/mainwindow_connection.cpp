@@ -97,15 +97,8 @@ void MainWindow::on_btnConnect_clicked()
             return;
         }
         // A connection starts a new recording: the last one is kept or let go first.
-        switch (askToKeepRecording()) {
-        case KeepChoice::Cancel:
+        if (!recordingMayBeReplaced([this] { on_btnConnect_clicked(); }))
             return;
-        case KeepChoice::Saving:
-            runWhenIdle([this] { on_btnConnect_clicked(); });
-            return;
-        case KeepChoice::Proceed:
-            break;
-        }
         const PortEntry &port = ports.at(index);
         if (port.isExtra)
             serialPort->setPortLocation(port.location);

@@ -96,6 +96,20 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
     }
 }
 
+bool MainWindow::recordingMayBeReplaced(std::function<void()> retry)
+{
+    switch (askToKeepRecording()) {
+    case KeepChoice::Proceed:
+        return true;
+    case KeepChoice::Saving:
+        runWhenIdle(std::move(retry));
+        return false;
+    case KeepChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
 void MainWindow::on_btnToTXT_clicked()
 {
     const QString name = askSaveFileName(QStringLiteral("Korvane - Save To Txt"), recordingTypes);
@@ -106,15 +120,8 @@ void MainWindow::on_btnToTXT_clicked()
 void MainWindow::on_btnFromTXT_clicked()
 {
     // Reading replaces the histories just as a connection does.
-    switch (askToKeepRecording()) {
-    case KeepChoice::Cancel:
+    if (!recordingMayBeReplaced([this] { on_btnFromTXT_clicked(); }))
         return;
-    case KeepChoice::Saving:
-        runWhenIdle([this] { on_btnFromTXT_clicked(); });
-        return;
-    case KeepChoice::Proceed:
-        break;
-    }
     const QString name =
         QFileDialog::getOpenFileName(this, QStringLiteral("Korvane - Read from Txt"),
                                      m_recordingFolder, QStringLiteral("TXT files (*.txt)"));

@@ -1,6 +1,6 @@
 // Prints the start-up figures of the tool: time from process start to the window
-// being shown (a first window writes the settings the measured one restores), resident memory of the idle window, the connect reset with full
-// histories, and one live refresh at full histories.
+// being shown (a first window writes the settings the measured one restores), resident memory of
+// the idle window, the connect reset with full histories, and one live refresh at full histories.
 //
 //   build/bench/bench_startup            (offscreen by default)
 #include "mainwindow.h"
@@ -49,8 +49,7 @@ int main(int argc, char *argv[])
     prepareMotorState(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
     // Started as a user's second run: with every remembered setting to restore.
     QTemporaryDir settingsDir;
-    QSettings settings(settingsDir.filePath(QStringLiteral("korvane.conf")),
-                       QSettings::IniFormat);
+    QSettings settings(settingsDir.filePath(QStringLiteral("korvane.conf")), QSettings::IniFormat);
     {
         MainWindow first;
         first.useSettings(&settings);
