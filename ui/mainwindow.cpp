@@ -26,8 +26,6 @@ constexpr int threadStopTimeoutMs = 3000;
 constexpr int keyNudgeIntervalMs = 100;
 // How often a close that waits for the recording worker looks again.
 constexpr int closePollMs = 50;
-// How long a message caused by the user's own action is safe from the error-rate text.
-constexpr int ownMessageHoldMs = 3000;
 
 // Replaces a placeholder in whatever layout holds it, then deletes the placeholder.
 void replacePlaceholder(QWidget *container, QWidget *placeholder, QWidget *replacement)
@@ -44,14 +42,11 @@ void replacePlaceholder(QWidget *container, QWidget *placeholder, QWidget *repla
 }
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), m_statusLine(PackUnit::errorRatePrefix())
 {
     ui->setupUi(this);
-
-    // Start-up wiring.
-    lastTabIndex = 0;
-    displayRetries = 0;
-    configRetries = 0;
+    m_clock.start();
 
     dataTool = new DataTool(this);
     limitsDialog = new ChangeBoundryValue(this);
@@ -82,6 +77,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_nudgeTimer->setSingleShot(true);
     m_nudgeTimer->setInterval(keyNudgeIntervalMs);
     connect(m_nudgeTimer, &QTimer::timeout, this, &MainWindow::keyPressing);
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setSingleShot(true);
+    connect(m_rateTimer, &QTimer::timeout, this, &MainWindow::showDueRate);
 
     startWorkers();
 
@@ -147,7 +145,7 @@ void MainWindow::startWorkers()
     connect(saveUnit, &SaveUnit::uiFlush, this, &MainWindow::uiFlush);
     connect(saveUnit, &SaveUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(saveUnit, &SaveUnit::msgBox, this, &MainWindow::msgBox);
-    connect(saveUnit, &SaveUnit::recordingKept, this, [this] { m_recordingUnsaved = false; });
+    connect(saveUnit, &SaveUnit::recordingKept, this, [this] { m_unsavedRun.kept(); });
     connect(packUnit, &PackUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(packUnit, &PackUnit::msgBox, this, &MainWindow::msgBox);
     connect(serialPort, &MySerialPort::connectFailed, this, &MainWindow::connectFailed);
@@ -278,15 +276,21 @@ void MainWindow::reloadLimits()
 
 void MainWindow::setMainStatusBar(QString text)
 {
-    // The error rate is posted by the decoder on its own; every other message answers
-    // something the user did and must stay readable for a while.
-    if (text.startsWith(PackUnit::errorRatePrefix())) {
-        if (m_ownMessageShown.isValid() && !m_ownMessageShown.hasExpired(ownMessageHoldMs))
-            return;
-    } else {
-        m_ownMessageShown.start();
-    }
-    labMainStatus->setText(text);
+    const qint64 now = m_clock.elapsed();
+    if (m_statusLine.post(text, now))
+        labMainStatus->setText(text);
+    const qint64 due = m_statusLine.rateDueAt();
+    if (due >= 0)
+        m_rateTimer->start(int(qMax<qint64>(0, due - now)));
+}
+
+void MainWindow::showDueRate()
+{
+    const QString rate = m_statusLine.takeDueRate(m_clock.elapsed());
+    if (!rate.isEmpty())
+        labMainStatus->setText(rate);
+    else if (m_statusLine.rateDueAt() >= 0) // woken early: wait for the rest of the hold
+        m_rateTimer->start(int(qMax<qint64>(1, m_statusLine.rateDueAt() - m_clock.elapsed())));
 }
 
 void MainWindow::setBtnConfigText(QString text)

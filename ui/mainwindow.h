@@ -1,12 +1,16 @@
 #pragma once
 
+#include "keynudge.h"
+#include "modeswitch.h"
+#include "portentries.h"
 #include "portscan.h"
 #include "startoptions.h"
+#include "statusline.h"
+#include "unsavedrun.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
-#include <QSerialPortInfo>
 #include <QString>
 
 #include <array>
@@ -34,27 +38,8 @@ namespace Ui {
 class MainWindow;
 }
 
-// One entry of the port list: a port the operating system enumerates, or a device
-// path named in KORVANE_EXTRA_PORTS (a pseudo-terminal, which is never enumerated).
-struct PortEntry
-{
-    QSerialPortInfo info;
-    QString name;
-    QString description;
-    QString manufacturer;
-    QString location;
-    bool isExtra = false;
-
-    QString itemText() const;
-};
-
-// The extra device paths that exist (those of KORVANE_EXTRA_PORTS, then `morePaths`),
-// then the system's ports in its order.
 // The user's documents folder, or the home folder when there is none.
 QString defaultRecordingFolder();
-
-QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts,
-                                      const QStringList &morePaths = {});
 
 class MainWindow : public QMainWindow
 {
@@ -152,12 +137,7 @@ private:
     void runWhenIdle(std::function<void()> then);
     void restoreSettings();
     void saveSettings();
-    // Restores the five parameter texts that are numbers within the Limits.
-    void restoreParameters(const QStringList &texts);
     QStringList parameterTexts() const;
-    // The port list: KORVANE_EXTRA_PORTS, a port named on the command line that the
-    // system does not list, then the system's ports.
-    QList<PortEntry> portEntries(const QList<QSerialPortInfo> &systemPorts) const;
     // Selects the port asked for at start-up once the list holds it.
     void selectStartPort();
     void showAbout();
@@ -180,13 +160,13 @@ private:
     void saveRecordingAs(const QString &fileName);
     void rememberFolder(const QString &fileName);
     void sendSpecialFrame(const QString &word);
-    void requestDisplayMode();
+    // Does what the mode switch answered.
+    void applyModeStep(ModeSwitch::Answer answer, bool configMode);
     // Puts the tab bar back on `tab` once the click under way has changed the page.
     void keepTab(int tab);
+    void showDueRate();
     void requestRecording(void (MainWindow::*request)(QString), const QString &fileName);
     Canvas *plotForTab(int index) const;
-    // The held-flag of an arrow key, or null for any other key.
-    bool *arrowFlag(int key);
     bool isConnected() const;
     // The shared body of the five parameter fields' checks.
     struct ParameterField
@@ -220,28 +200,19 @@ private:
     QPushButton *btnConfig = nullptr;
     DataTool *dataTool = nullptr;
     ChangeBoundryValue *limitsDialog = nullptr;
-    qint32 lastTabIndex = 0;
-    qint32 displayRetries = 0;
-    qint32 configRetries = 0;
-    bool keyLeft = false;
-    bool keyRight = false;
-    bool keyUp = false;
-    bool keyDown = false;
+    // The mode the adapter is in or is being switched to, with the retries.
+    ModeSwitch modeSwitch;
+    // The arrow keys held for key control.
+    KeyNudge keyNudge;
     bool displayOn = false;
     bool flushActive = false;
-    bool keyRepeatArmed = false;
-    // A switch to configuration mode has been asked for and not yet answered;
-    // plot-tab clicks are ignored meanwhile so the tab bar cannot disagree with
-    // the adapter's mode.
-    bool configSwitchPending = false;
     bool workersStopped = false;
     // A close waits for the recording worker to finish.
     bool m_closeWhenIdle = false;
-    // A switch to display mode has been asked for and not yet answered (after a
-    // connection or when leaving the console); a Configuration click then waits.
-    bool displaySwitchPending = false;
-    // When the status line last showed a message other than the error rate.
-    QElapsedTimer m_ownMessageShown;
+    StatusLine m_statusLine;
+    QElapsedTimer m_clock;
+    // Shows the error rate again when a message's hold ends.
+    QTimer *m_rateTimer = nullptr;
     // The one nudge chain of key control; see keyPressing.
     QTimer *m_nudgeTimer = nullptr;
     QSettings *m_settings = nullptr;
@@ -252,6 +223,6 @@ private:
     bool m_connectAtStart = false;
     // Where the file dialogs open: the folder of the last recording saved or read.
     QString m_recordingFolder;
-    // The histories hold a run that has been neither saved nor read from a file.
-    bool m_recordingUnsaved = false;
+    // Whether the histories hold a run that has been neither saved nor read from a file.
+    UnsavedRun m_unsavedRun;
 };

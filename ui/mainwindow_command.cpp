@@ -7,62 +7,30 @@
 #include "frames.h"
 #include "motorstate.h"
 #include "packunit.h"
+#include "parametercheck.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QLocale>
-#include <cmath>
-#include <limits>
 
-namespace {
-// Limits in messages read like printf's "%g": six significant digits, no trailing zeros.
-QString limitText(double v)
-{
-    return QString::asprintf("%g", v);
-}
-
-// The text as a float in the C locale; not a number gives 0, and a number too large
-// for a float gives an infinity (and so lies out of range). The locale reads "nan" as
-// a number, but a NaN command would pack as a limit: it is not a number either.
-float parseParameter(const QString &text)
-{
-    bool ok = false;
-    const double parsed = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || std::isnan(parsed))
-        return 0;
-    if (std::fabs(parsed) > std::numeric_limits<float>::max())
-        return parsed > 0 ? std::numeric_limits<float>::infinity()
-                          : -std::numeric_limits<float>::infinity();
-    return static_cast<float>(parsed);
-}
-} // namespace
 
 void MainWindow::editParameter(const ParameterField &field, const QString &text)
 {
-    double min = 0, max = 0;
-    {
-        QMutexLocker lock(&stateMutex);
-        min = limits.*field.min;
-        max = limits.*field.max;
+    const Limits now = currentLimits();
+    const ParameterCheck check = checkParameter(text, now.*field.min, now.*field.max,
+                                                QLatin1String(field.name));
+    if (!check.accepted) {
+        setMainStatusBar(check.message);
+        field.edit->setText(QStringLiteral("0"));
     }
     QPalette palette = field.edit->palette();
-    float value = parseParameter(text);
-    QColor colour = Qt::black;
-    if (static_cast<double>(value) < min || static_cast<double>(value) > max) {
-        setMainStatusBar(QStringLiteral("Invalid data : %1 should be within [%2,%3]")
-                             .arg(QLatin1String(field.name), limitText(min), limitText(max)));
-        field.edit->setText(QStringLiteral("0"));
-        value = 0;
-        colour = Qt::red;
-    }
-    palette.setColor(QPalette::Text, colour);
+    palette.setColor(QPalette::Text, check.accepted ? Qt::black : Qt::red);
     field.edit->setPalette(palette);
     {
         QMutexLocker lock(&stateMutex);
-        motorState.*field.command = value;
+        motorState.*field.command = check.value;
     }
     if (field.plot) {
-        field.plot->setRefValue(value);
+        field.plot->setRefValue(check.value);
         field.plot->repaint();
     }
 }
@@ -119,26 +87,6 @@ QStringList MainWindow::parameterTexts() const
     for (const ParameterField &field : parameterFields())
         texts << field.edit->text();
     return texts;
-}
-
-void MainWindow::restoreParameters(const QStringList &texts)
-{
-    // A field's text is short; anything longer is not one of ours.
-    constexpr int longestText = 32;
-    const Limits now = currentLimits();
-    const auto fields = parameterFields();
-    for (int i = 0; i < int(fields.size()) && i < texts.size(); ++i) {
-        const ParameterField &field = fields[size_t(i)];
-        const QString &text = texts.at(i);
-        bool ok = false;
-        const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-        // NaN fails both comparisons; anything out of the Limits keeps the default.
-        if (!ok || text.size() > longestText || !(value >= now.*field.min) ||
-            !(value <= now.*field.max))
-            continue;
-        field.edit->setText(text);
-        editParameter(field, text);
-    }
 }
 
 void MainWindow::on_ckbPosion_toggled(bool checked)

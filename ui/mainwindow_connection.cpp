@@ -8,46 +8,7 @@
 #include "packunit.h"
 #include "widgetstate.h"
 
-#include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QTimer>
-
-QString PortEntry::itemText() const
-{
-    return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
-}
-
-QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts,
-                                      const QStringList &morePaths)
-{
-    QList<PortEntry> entries;
-    // Pseudo-terminals (a simulator, an emulator) are never enumerated by the system;
-    // the user names them instead. They come first: whoever names one means to use it.
-    const QString extra = qEnvironmentVariable("KORVANE_EXTRA_PORTS");
-    const auto paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts) + morePaths;
-    for (const QString &path : paths) {
-        const QFileInfo file(path);
-        if (!file.exists())
-            continue;
-        PortEntry e;
-        e.name = path;
-        e.description = QStringLiteral("Virtual serial port");
-        e.manufacturer = file.isSymLink() ? file.symLinkTarget() : QString();
-        e.location = path;
-        e.isExtra = true;
-        entries.append(e);
-    }
-    for (const QSerialPortInfo &info : systemPorts) {
-        PortEntry e;
-        e.info = info;
-        e.name = info.portName();
-        e.description = info.description();
-        e.manufacturer = info.manufacturer();
-        e.location = info.systemLocation();
-        entries.append(e);
-    }
-    return entries;
-}
 
 bool MainWindow::isConnected() const
 {
@@ -56,7 +17,7 @@ bool MainWindow::isConnected() const
 
 void MainWindow::getUsbInfo()
 {
-    const QList<PortEntry> ports = portEntries(portScan.ports());
+    const QList<PortEntry> ports = portEntriesWith(portScan.ports(), m_namedPort);
     ui->btnConnect->setEnabled(!ports.isEmpty());
     if (ports.size() != portList.size()) {
         ui->comboPort->clear();
@@ -83,7 +44,7 @@ void MainWindow::on_btnConnect_clicked()
 {
     const QString text = ui->btnConnect->text();
     if (text == QLatin1String("Connect")) {
-        const QList<PortEntry> ports = portEntries(portScan.refresh());
+        const QList<PortEntry> ports = portEntriesWith(portScan.refresh(), m_namedPort);
         const int index = ui->comboPort->currentIndex();
         if (index < 0 || index >= ports.size()) {
             setMainStatusBar(QStringLiteral("No port to connect to: the selected port is no longer "
@@ -104,9 +65,7 @@ void MainWindow::on_btnConnect_clicked()
             serialPort->setPortLocation(port.location);
         else
             serialPort->setInfo(port.info);
-        bool ok = false;
-        const int baud = ui->comboBaudRate->currentText().toInt(&ok, 10);
-        serialPort->setBaud(ok ? baud : 0);
+        serialPort->setBaud(baudRateFromText(ui->comboBaudRate->currentText()));
         {
             QMutexLocker lock(&stateMutex);
             motorState.connectPending = true;
@@ -120,7 +79,7 @@ void MainWindow::on_btnConnect_clicked()
 void MainWindow::connectSucceed()
 {
     connectReset();
-    m_recordingUnsaved = true;
+    m_unsavedRun.started();
     uiRepaint();
     ui->btnConnect->setText(QStringLiteral("Disconnect"));
     ui->btnToPNG->setEnabled(false);
@@ -138,9 +97,8 @@ void MainWindow::connectSucceed()
     ui->comboBaudRate->setEnabled(false);
     ui->tabWidget->setCurrentIndex(0);
     displayOn = true;
-    lastTabIndex = 0;
-    keyLeft = keyRight = keyUp = keyDown = false;
-    requestDisplayMode();
+    keyNudge.releaseAll();
+    applyModeStep(modeSwitch.connected(), false);
 }
 
 void MainWindow::connectFailed()
@@ -163,8 +121,8 @@ void MainWindow::unConnectSucceed()
 {
     ui->btnConnect->setText(QStringLiteral("Connect"));
     flushActive = false;
-    configSwitchPending = false;
-    displaySwitchPending = false;
+    modeSwitch.disconnected();
+    m_statusLine.setRatesLive(false);
     packUnit->setLoop(false);
     serialPort->setLoop(false);
     ui->tab_con->setEnabled(false);

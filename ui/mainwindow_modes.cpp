@@ -1,5 +1,5 @@
-// Display mode and configuration mode: which request the window sends when, how a
-// failed switch is retried, and which controls each mode enables.
+// Display mode and configuration mode: the window applies what the mode switch decides
+// and enables the controls of each mode.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -10,43 +10,50 @@
 
 #include <QTimer>
 
-namespace {
-constexpr int configTabIndex = 3;
-constexpr int maxRetries = 5;
-} // namespace
-
 void MainWindow::on_tabWidget_tabBarClicked(int index)
 {
-    // A click beside the tabs names no tab: nothing to switch to or return to.
-    if (!isConnected() || index < 0)
-        return;
-    if (index == configTabIndex) {
-        if (displaySwitchPending) {
-            // The adapter is still being switched to display mode: the console cannot
-            // be asked for until that answer is in, and the page stays where it is.
-            keepTab(ui->tabWidget->currentIndex());
-            return;
-        }
-        if (lastTabIndex == configTabIndex || configSwitchPending)
-            return;
+    applyModeStep(modeSwitch.tabClicked(index, isConnected(), ui->tabWidget->currentIndex()),
+                  index == ModeSwitch::configTab);
+}
+
+void MainWindow::applyModeStep(ModeSwitch::Answer answer, bool configMode)
+{
+    using Step = ModeSwitch::Step;
+    const QString mode = configMode ? QStringLiteral("Config") : QStringLiteral("Display");
+    switch (answer.step) {
+    case Step::None:
+    case Step::Entered:
+        break;
+    case Step::AskConfig:
         on_btnStop_clicked();
-        configSwitchPending = true;
         emit changeToConfig();
-        return;
-    }
-    if (configSwitchPending) {
-        keepTab(configTabIndex);
-        return;
-    }
-    if (displaySwitchPending) {
-        // Only the page changes; the answer records the plot tab then shown.
-        return;
-    }
-    if (lastTabIndex == configTabIndex) {
-        requestDisplayMode();
-    } else {
-        lastTabIndex = index;
+        break;
+    case Step::AskDisplay:
+        emit changeToDisplay();
+        break;
+    case Step::Retry:
+        if (configMode)
+            emit changeToConfig();
+        else
+            emit changeToDisplay();
+        break;
+    case Step::KeepTab:
+        keepTab(answer.tab);
+        break;
+    case Step::FollowTab:
         reCalculateHScroll();
+        break;
+    case Step::GiveUp: {
+        const QString failed = QStringLiteral("Change to %1 mode failed.").arg(mode);
+        setMainStatusBar(failed);
+        msgBox(failed);
+        ui->tabWidget->setCurrentIndex(answer.tab);
+        // Configuration mode was not entered, so display mode goes on; a display mode
+        // that could not be entered leaves the loops stopped.
+        packUnit->setLoop(configMode);
+        serialPort->setLoop(configMode);
+        break;
+    }
     }
 }
 
@@ -59,16 +66,10 @@ void MainWindow::keepTab(int tab)
     QTimer::singleShot(0, this, [this, tab] { ui->tabWidget->setCurrentIndex(tab); });
 }
 
-void MainWindow::requestDisplayMode()
-{
-    displaySwitchPending = true;
-    emit changeToDisplay();
-}
-
 void MainWindow::toConfigSucceed()
 {
-    configRetries = 0;
-    configSwitchPending = false;
+    modeSwitch.configAnswered(true, ui->tabWidget->currentIndex());
+    m_statusLine.setRatesLive(false);
     setMainStatusBar(QStringLiteral("Change to Config mode succeed."));
     releaseKeyboard();
     ui->tab_con->setEnabled(true);
@@ -77,7 +78,6 @@ void MainWindow::toConfigSucceed()
                    ui->editkp, ui->editPosition, ui->editVelocity, ui->editTorque, ui->ckbPosion,
                    ui->ckbVelocity, ui->ckbTorque, ui->HScroll},
                   false);
-    lastTabIndex = ui->tabWidget->currentIndex();
     flushActive = false;
     displayOn = false;
     packUnit->setLoop(false);
@@ -89,25 +89,14 @@ void MainWindow::toConfigSucceed()
 
 void MainWindow::toConfigFailed()
 {
-    if (configRetries <= maxRetries - 1) {
-        ++configRetries;
-        emit changeToConfig();
-        return;
-    }
-    configSwitchPending = false;
-    setMainStatusBar(QStringLiteral("Change to Config mode failed."));
-    msgBox(QStringLiteral("Change to Config mode failed."));
-    ui->tabWidget->setCurrentIndex(lastTabIndex);
-    packUnit->setLoop(true);
-    serialPort->setLoop(true);
-    configRetries = 0;
+    applyModeStep(modeSwitch.configAnswered(false, ui->tabWidget->currentIndex()), true);
 }
 
 void MainWindow::toDisplaySucceed()
 {
-    displayRetries = 0;
-    displaySwitchPending = false;
+    modeSwitch.displayAnswered(true, ui->tabWidget->currentIndex());
     setMainStatusBar(QStringLiteral("Change to Display mode succeed."));
+    m_statusLine.setRatesLive(true);
     ui->tab_con->setEnabled(false);
     ui->btnRun->setEnabled(true);
     ui->btnStop->setEnabled(false);
@@ -116,7 +105,6 @@ void MainWindow::toDisplaySucceed()
                    ui->editPosition, ui->editVelocity, ui->editTorque, ui->ckbPosion,
                    ui->ckbVelocity, ui->ckbTorque, ui->HScroll},
                   true);
-    lastTabIndex = ui->tabWidget->currentIndex();
     reCalculateHScroll();
     flushActive = true;
     displayOn = true;
@@ -135,18 +123,11 @@ void MainWindow::toDisplaySucceed()
 
 void MainWindow::toDisplayFailed()
 {
-    if (displayRetries <= maxRetries - 1) {
-        ++displayRetries;
-        requestDisplayMode();
+    const ModeSwitch::Answer answer =
+        modeSwitch.displayAnswered(false, ui->tabWidget->currentIndex());
+    applyModeStep(answer, false);
+    if (answer.step != ModeSwitch::Step::GiveUp)
         return;
-    }
-    displaySwitchPending = false;
-    setMainStatusBar(QStringLiteral("Change to Display mode failed."));
-    msgBox(QStringLiteral("Change to Display mode failed."));
-    ui->tabWidget->setCurrentIndex(lastTabIndex);
-    packUnit->setLoop(false);
-    serialPort->setLoop(false);
-    displayRetries = 0;
     bool wasConnecting = false;
     {
         QMutexLocker lock(&stateMutex);

@@ -68,19 +68,21 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
         QMutexLocker lock(&stateMutex);
         samples = motorState.sampleCount;
     }
-    if (!m_recordingUnsaved || samples <= 0)
+    if (!m_unsavedRun.needsQuestion(samples))
         return KeepChoice::Proceed;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvane"),
-                    QStringLiteral("The recording of %1 samples has not been saved.").arg(samples),
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvane"), UnsavedRun::question(samples),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.button(QMessageBox::Save)->setText(QStringLiteral("Save…"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
-    case QMessageBox::Discard:
-        m_recordingUnsaved = false;
+    const int button = box.exec();
+    const UnsavedRun::Answer answer = button == QMessageBox::Save      ? UnsavedRun::Answer::Save
+                                      : button == QMessageBox::Discard ? UnsavedRun::Answer::Discard
+                                                                       : UnsavedRun::Answer::Cancel;
+    switch (m_unsavedRun.answered(answer)) {
+    case UnsavedRun::Outcome::Proceed:
         return KeepChoice::Proceed;
-    case QMessageBox::Save: {
+    case UnsavedRun::Outcome::SaveFirst: {
         // The run ends before it is saved, so the file holds all of it.
         if (isConnected())
             serialPort->unConnect();
@@ -91,9 +93,10 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
         saveRecordingAs(name);
         return KeepChoice::Saving;
     }
-    default:
-        return KeepChoice::Cancel;
+    case UnsavedRun::Outcome::Cancel:
+        break;
     }
+    return KeepChoice::Cancel;
 }
 
 bool MainWindow::recordingMayBeReplaced(std::function<void()> retry)

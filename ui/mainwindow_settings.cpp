@@ -3,37 +3,14 @@
 #include "ui_mainwindow.h"
 
 #include "canvas.h"
+#include "motorstate.h"
+#include "rememberedchoices.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTimer>
-
-namespace {
-// The layout of the settings this build writes; a store written by a later build is
-// left alone rather than half understood.
-constexpr int settingsVersion = 1;
-
-const QString versionKey = QStringLiteral("settingsVersion");
-const QString portKey = QStringLiteral("port/location");
-const QString baudKey = QStringLiteral("port/baudRate");
-const QString motorKey = QStringLiteral("motor/id");
-const QString fieldsKey = QStringLiteral("command/fields");
-const QString referencesKey = QStringLiteral("command/referenceLines");
-const QString geometryKey = QStringLiteral("window/geometry");
-const QString folderKey = QStringLiteral("recording/folder");
-const QString hintKey = QStringLiteral("plot/hintVisible");
-
-// A whole number stored under `key` within [min, max], or `fallback`.
-int storedWhole(const QSettings &store, const QString &key, int min, int max, int fallback)
-{
-    bool ok = false;
-    const int v = store.value(key).toInt(&ok);
-    return ok && v >= min && v <= max ? v : fallback;
-}
-
-} // namespace
 
 QString defaultRecordingFolder()
 {
@@ -46,11 +23,8 @@ QString defaultRecordingFolder()
 void MainWindow::useSettings(QSettings *store)
 {
     m_settings = nullptr;
-    if (!store)
+    if (!store || RememberedChoices::writtenByLaterBuild(*store))
         return;
-    if (store->status() == QSettings::NoError &&
-        store->value(versionKey, settingsVersion).toInt() > settingsVersion)
-        return; // a later build's: neither read nor overwritten
     m_settings = store;
     if (store->status() == QSettings::NoError)
         restoreSettings();
@@ -58,72 +32,63 @@ void MainWindow::useSettings(QSettings *store)
 
 void MainWindow::restoreSettings()
 {
-    const QSettings &store = *m_settings;
-    m_startPort = store.value(portKey).toString();
-
-    const int baud = storedWhole(store, baudKey, minBaudRate, maxBaudRate, 0);
-    if (baud > 0) {
-        const int item = ui->comboBaudRate->findData(baud);
+    const RememberedChoices choices = RememberedChoices::read(*m_settings, currentLimits());
+    m_startPort = choices.port;
+    if (choices.baudRate > 0) {
+        const int item = ui->comboBaudRate->findData(choices.baudRate);
         if (item >= 0) {
             ui->comboBaudRate->setCurrentIndex(item);
         } else { // the Custom entry, as if typed
             ui->comboBaudRate->setCurrentIndex(ui->comboBaudRate->findData(0));
             on_comboBaudRate_activated(ui->comboBaudRate->currentIndex());
-            ui->comboBaudRate->setEditText(QString::number(baud));
+            ui->comboBaudRate->setEditText(QString::number(choices.baudRate));
         }
     }
-    ui->comboMotor->setCurrentIndex(storedWhole(store, motorKey, 0, 255, 0));
-    restoreParameters(store.value(fieldsKey).toStringList());
-
-    const QStringList references = store.value(referencesKey).toStringList();
-    if (references.size() == 3) {
-        ui->ckbPosion->setChecked(references.at(0) == QLatin1String("1"));
-        ui->ckbVelocity->setChecked(references.at(1) == QLatin1String("1"));
-        ui->ckbTorque->setChecked(references.at(2) == QLatin1String("1"));
+    ui->comboMotor->setCurrentIndex(choices.motorId);
+    const auto fields = parameterFields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const QString text = choices.fields.value(int(i));
+        if (text.isEmpty())
+            continue;
+        fields[i].edit->setText(text);
+        editParameter(fields[i], text);
     }
-
-    // Qt puts a window saved on a screen that is gone back onto one that is there, and
-    // ignores bytes that are no geometry.
-    restoreGeometry(store.value(geometryKey).toByteArray());
-
-    // Only a plain "false" hides the hint: it is closed once and for all.
-    Canvas::setHintVisible(store.value(hintKey).toString() != QLatin1String("false"));
-
-    const QString folder = store.value(folderKey).toString();
-    if (!folder.isEmpty() && QDir(folder).exists())
-        m_recordingFolder = folder;
+    if (choices.referenceLines.size() == 3) {
+        ui->ckbPosion->setChecked(choices.referenceLines.at(0));
+        ui->ckbVelocity->setChecked(choices.referenceLines.at(1));
+        ui->ckbTorque->setChecked(choices.referenceLines.at(2));
+    }
+    restoreGeometry(choices.geometry);
+    Canvas::setHintVisible(choices.hintVisible);
+    if (!choices.recordingFolder.isEmpty())
+        m_recordingFolder = choices.recordingFolder;
 }
 
 void MainWindow::saveSettings()
 {
     if (!m_settings)
         return;
-    QSettings &store = *m_settings;
-    store.setValue(versionKey, settingsVersion);
+    RememberedChoices choices;
     const int port = ui->comboPort->currentIndex();
     if (port >= 0 && port < portList.size())
-        store.setValue(portKey, portList.at(port).location);
-    bool ok = false;
-    const int baud = ui->comboBaudRate->currentText().toInt(&ok, 10);
-    if (ok && baud >= minBaudRate && baud <= maxBaudRate)
-        store.setValue(baudKey, baud);
-    store.setValue(motorKey, ui->comboMotor->currentIndex());
-    store.setValue(fieldsKey, parameterTexts());
-    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    store.setValue(referencesKey,
-                   QStringList{flag(ui->ckbPosion->isChecked()), flag(ui->ckbVelocity->isChecked()),
-                               flag(ui->ckbTorque->isChecked())});
-    store.setValue(geometryKey, saveGeometry());
-    store.setValue(folderKey, m_recordingFolder);
-    store.setValue(hintKey, Canvas::hintVisible());
-    store.sync();
+        choices.port = portList.at(port).location;
+    choices.baudRate = baudRateFromText(ui->comboBaudRate->currentText());
+    choices.motorId = ui->comboMotor->currentIndex();
+    choices.fields = parameterTexts();
+    choices.referenceLines = {ui->ckbPosion->isChecked(), ui->ckbVelocity->isChecked(),
+                              ui->ckbTorque->isChecked()};
+    choices.geometry = saveGeometry();
+    choices.recordingFolder = m_recordingFolder;
+    choices.hintVisible = Canvas::hintVisible();
+    choices.write(*m_settings);
+    m_settings->sync();
 }
 
 void MainWindow::rememberFolder(const QString &fileName)
 {
     m_recordingFolder = QFileInfo(fileName).absolutePath();
     if (m_settings)
-        m_settings->setValue(folderKey, m_recordingFolder);
+        RememberedChoices::writeRecordingFolder(*m_settings, m_recordingFolder);
 }
 
 void MainWindow::applyStartOptions(const StartOptions &options)
@@ -144,39 +109,15 @@ void MainWindow::applyStartOptions(const StartOptions &options)
     m_connectAtStart = options.connect;
 }
 
-QList<PortEntry> MainWindow::portEntries(const QList<QSerialPortInfo> &systemPorts) const
-{
-    QStringList more;
-    if (!m_namedPort.isEmpty()) {
-        bool listed = false;
-        for (const QSerialPortInfo &info : systemPorts)
-            listed =
-                listed || info.systemLocation() == m_namedPort || info.portName() == m_namedPort;
-        if (!listed)
-            more << m_namedPort;
-    }
-    return availablePortEntries(systemPorts, more);
-}
-
 void MainWindow::selectStartPort()
 {
     const QString wanted = std::exchange(m_startPort, QString());
-    const bool named = !wanted.isEmpty() && wanted == m_namedPort;
-    bool found = false;
-    for (int i = 0; i < portList.size() && !found && !wanted.isEmpty(); ++i) {
-        if (portList.at(i).location == wanted || portList.at(i).name == wanted) {
-            ui->comboPort->setCurrentIndex(i);
-            found = true;
-        }
-    }
-    if (named && !found)
-        setMainStatusBar(QStringLiteral("Port %1 was not found.").arg(wanted));
-    if (std::exchange(m_connectAtStart, false)) {
-        if (named && !found)
-            return; // never a port other than the one asked for
-        if (portList.isEmpty())
-            setMainStatusBar(QStringLiteral("No port to connect to."));
-        else
-            on_btnConnect_clicked();
-    }
+    const StartPortChoice choice = chooseStartPort(portList, wanted, wanted == m_namedPort,
+                                                   std::exchange(m_connectAtStart, false));
+    if (choice.index >= 0)
+        ui->comboPort->setCurrentIndex(choice.index);
+    if (!choice.message.isEmpty())
+        setMainStatusBar(choice.message);
+    if (choice.connect)
+        on_btnConnect_clicked();
 }
