@@ -42,7 +42,7 @@ LIBS = ["app", "serial", "codec", "recording", "plot", "ui", "tools"]
 EXTRA_TESTS = {
     "app": ["tst_packunit", "tst_feedbackparser"],  # the core's arithmetic and state
     "serial": ["tst_packunit", "tst_feedbackparser", "tst_sim"],  # frames.cpp, linked by sim
-    "ui": ["tst_form", "tst_simwindow"],
+    "ui": ["tst_simwindow"],
 }
 SKIP_LINE = re.compile(r"\b(qDebug|qInfo|qWarning|qCritical|qFatal|Q_UNUSED|Q_ASSERT|"
                        r"static_assert|fprintf|printf|std::cerr|std::cout)\b")

@@ -1,0 +1,31 @@
+#include "fifo.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int openFifo(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (mkfifo(name.constData(), 0600) != 0)
+        return -1;
+    return ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+}
+
+QByteArray drainFifo(int fd)
+{
+    QByteArray all;
+    char chunk[65536];
+    for (ssize_t got = 1; got != 0;) {
+        got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0)
+            all.append(chunk, int(got));
+        else if (got < 0)
+            QTest::qWait(1);
+    }
+    ::close(fd);
+    return all;
+}
