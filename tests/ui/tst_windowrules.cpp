@@ -51,10 +51,8 @@ private slots:
     void parameterCheck();
     void rememberedChoices_data();
     void rememberedChoices();
-    void rememberedChoicesRoundTrip();
     void startPort_data();
     void startPort();
-    void portEntries();
     void unsavedRun();
 };
 
@@ -349,41 +347,6 @@ void TestWindowRules::rememberedChoices()
     QVERIFY(!RememberedChoices::writtenByLaterBuild(store));
 }
 
-// Written choices read back the same; a folder that is gone is none; a later build's
-// store is recognised (the window then neither reads nor writes it).
-void TestWindowRules::rememberedChoicesRoundTrip()
-{
-    QTemporaryDir dir;
-    QSettings store(dir.filePath("korvane.ini"), QSettings::IniFormat);
-    RememberedChoices written;
-    written.port = "/tmp/sim";
-    written.baudRate = 57600;
-    written.motorId = 9;
-    written.fields = QStringList{"1", "2", "3", "4", "0.5"};
-    written.referenceLines = {true, false, true};
-    written.geometry = "bytes";
-    written.recordingFolder = dir.path();
-    written.hintVisible = false;
-    written.write(store);
-    store.sync();
-    RememberedChoices back = RememberedChoices::read(store, Limits());
-    QCOMPARE(back.port + back.fields.join(',') + back.geometry + back.recordingFolder,
-             "/tmp/sim1,2,3,4,0.5bytes" + dir.path());
-    QCOMPARE(back.baudRate * 1000 + back.motorId, 57600009);
-    QCOMPARE(back.referenceLines, (QVector<bool>{true, false, true}));
-    QVERIFY(!back.hintVisible);
-    // An empty port and no baud rate leave what is stored.
-    RememberedChoices blank;
-    blank.write(store);
-    RememberedChoices::writeRecordingFolder(store, dir.filePath("gone"));
-    back = RememberedChoices::read(store, Limits());
-    QCOMPARE(back.port + ' ' + QString::number(back.baudRate), QString("/tmp/sim 57600"));
-    QCOMPARE(back.recordingFolder, QString());
-    QVERIFY(!RememberedChoices::writtenByLaterBuild(store));
-    store.setValue("settingsVersion", 2);
-    QVERIFY(RememberedChoices::writtenByLaterBuild(store));
-}
-
 void TestWindowRules::startPort_data()
 {
     QTest::addColumn<QString>("ports"); // "name=location" each
@@ -418,25 +381,7 @@ void TestWindowRules::startPort()
     }
     const StartPortChoice c = chooseStartPort(list, wanted, named, connect);
     QCOMPARE(QString("%1 %2 %3").arg(c.index).arg(c.connect ? "yes" : "no", c.message), choice);
-}
-
-// Named device paths that exist come first, described as virtual ports; a link names its
-// target; a port named on the command line is added unless the system lists it.
-void TestWindowRules::portEntries()
-{
-    QTemporaryDir dir;
-    const QString device = dir.filePath("tty"), link = dir.filePath("sim");
-    QFile(device).open(QIODevice::WriteOnly);
-    QVERIFY(QFile::link(device, link));
-    qputenv("KORVANE_EXTRA_PORTS", (link + ":/nonexistent/tty:").toLocal8Bit());
-    const QList<PortEntry> entries = portEntriesWith({}, device);
-    qunsetenv("KORVANE_EXTRA_PORTS");
-    QStringList texts;
-    for (const PortEntry &e : entries)
-        texts << e.itemText() + (e.isExtra ? " @" + e.location : QString());
-    QCOMPARE(texts, (QStringList{link + ":Virtual serial port," + device + " @" + link,
-                                 device + ":Virtual serial port, @" + device}));
-    QCOMPARE(portEntriesWith({}, QString()).size(), 0);
+    // A custom baud rate that is not a decimal number is handed over as 0.
     QCOMPARE(baudRateFromText("230400") + baudRateFromText("12a") + baudRateFromText(""),
              230400);
 }
