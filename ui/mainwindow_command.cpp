@@ -12,12 +12,11 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 
-
 void MainWindow::editParameter(const ParameterField &field, const QString &text)
 {
     const Limits now = currentLimits();
-    const ParameterCheck check = checkParameter(text, now.*field.min, now.*field.max,
-                                                QLatin1String(field.name));
+    const ParameterCheck check =
+        checkParameter(text, now.*field.min, now.*field.max, QLatin1String(field.name));
     if (!check.accepted) {
         setMainStatusBar(check.message);
         field.edit->setText(QStringLiteral("0"));

@@ -33,7 +33,7 @@ QList<PortEntry> portEntriesWith(const QList<QSerialPortInfo> &systemPorts,
 // What to do with the port asked for at start-up, once the list has been read.
 struct StartPortChoice
 {
-    int index = -1;  // the entry to select; -1 to leave the selection
+    int index = -1; // the entry to select; -1 to leave the selection
     bool connect = false;
     QString message; // for the status line; empty for none
 };

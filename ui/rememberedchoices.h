@@ -12,13 +12,13 @@ struct Limits;
 // value is one the window can use, or the default: a store may hold anything.
 struct RememberedChoices
 {
-    QString port;         // the port's location or name; empty for none
-    int baudRate = 0;     // 0 for none
-    int motorId = 0;      // 0 to 255
-    QStringList fields;   // position, velocity, torque, Kp, Kd; empty: keep the default
+    QString port;                 // the port's location or name; empty for none
+    int baudRate = 0;             // 0 for none
+    int motorId = 0;              // 0 to 255
+    QStringList fields;           // position, velocity, torque, Kp, Kd; empty: keep the default
     QVector<bool> referenceLines; // position, velocity, torque; empty: keep the default
-    QByteArray geometry;  // the window's, as Qt saves it
-    QString recordingFolder; // an existing folder; empty for none
+    QByteArray geometry;          // the window's, as Qt saves it
+    QString recordingFolder;      // an existing folder; empty for none
     bool hintVisible = true;
 
     // True for a store that a later build wrote: it is neither read nor overwritten,

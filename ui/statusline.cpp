@@ -2,7 +2,9 @@
 
 #include <utility>
 
-StatusLine::StatusLine(QString ratePrefix) : m_ratePrefix(std::move(ratePrefix)) {}
+StatusLine::StatusLine(QString ratePrefix) : m_ratePrefix(std::move(ratePrefix))
+{
+}
 
 void StatusLine::setRatesLive(bool live)
 {

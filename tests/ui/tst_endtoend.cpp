@@ -195,8 +195,7 @@ private slots:
                      frameBytes(toConfigFrame, modeFrameLength));
             peer->write(refused);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(boxes.asked, QStringList{"Change to Config mode failed."},
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.asked, QStringList{"Change to Config mode failed."}, 5000);
         QCOMPARE(tabs->currentIndex(), 0);
 
         clickTab(3);

@@ -125,11 +125,16 @@ private slots:
         QTest::addColumn<int>("index"); // position, velocity, torque, Kp, Kd
         QTest::addColumn<QString>("tooLarge");
         QTest::addColumn<QString>("plot");
-        QTest::newRow("editPosition") << 0 << "95.6 Position [-95.5,95.5]" << "plotPosition";
-        QTest::newRow("editVelocity") << 1 << "46 Velocity [-45,45]" << "plotVelocity";
-        QTest::newRow("editTorque") << 2 << "19 Torque [-18,18]" << "plotCurrent";
-        QTest::newRow("editkp") << 3 << "501 Kp [0,500]" << "";
-        QTest::newRow("editKd") << 4 << "6 Kd [0,5]" << "";
+        QTest::newRow("editPosition") << 0 << "95.6 Position [-95.5,95.5]"
+                                      << "plotPosition";
+        QTest::newRow("editVelocity") << 1 << "46 Velocity [-45,45]"
+                                      << "plotVelocity";
+        QTest::newRow("editTorque") << 2 << "19 Torque [-18,18]"
+                                    << "plotCurrent";
+        QTest::newRow("editkp") << 3 << "501 Kp [0,500]"
+                                << "";
+        QTest::newRow("editKd") << 4 << "6 Kd [0,5]"
+                                << "";
     }
     void parameterFieldsReachTheirLimitsAndCommands()
     {

@@ -19,8 +19,8 @@ const char *const ratePrefix = "USB data error : ";
 
 QString stepName(ModeSwitch::Answer a)
 {
-    static const char *const names[] = {"None",  "AskConfig", "AskDisplay", "KeepTab",
-                                        "FollowTab", "Retry", "Entered",  "GiveUp"};
+    static const char *const names[] = {"None",      "AskConfig", "AskDisplay", "KeepTab",
+                                        "FollowTab", "Retry",     "Entered",    "GiveUp"};
     const QString name = QLatin1String(names[int(a.step)]);
     return a.step == ModeSwitch::Step::KeepTab || a.step == ModeSwitch::Step::GiveUp
                ? name + QString::number(a.tab)
@@ -29,9 +29,8 @@ QString stepName(ModeSwitch::Answer a)
 
 int keyCode(const QString &name)
 {
-    const QHash<QString, int> keys = {{"L", Qt::Key_Left},  {"R", Qt::Key_Right},
-                                      {"U", Qt::Key_Up},    {"D", Qt::Key_Down},
-                                      {"E", Qt::Key_Escape}, {"A", Qt::Key_A}};
+    const QHash<QString, int> keys = {{"L", Qt::Key_Left}, {"R", Qt::Key_Right},  {"U", Qt::Key_Up},
+                                      {"D", Qt::Key_Down}, {"E", Qt::Key_Escape}, {"A", Qt::Key_A}};
     return keys.value(name);
 }
 } // namespace
@@ -70,8 +69,7 @@ void TestWindowRules::statusLine_data()
     row("a rate shows at once", "0 live;0 rate 1", 0, "rate 1");
     row("a message holds a rate back", "0 live;0 Connected;100 rate 1", 2999, "Connected");
     // After a connection the first rate comes within the hold, and never changes after.
-    row("the held rate shows when the hold ends", "0 live;0 Connected;100 rate 0", 3000,
-        "rate 0");
+    row("the held rate shows when the hold ends", "0 live;0 Connected;100 rate 0", 3000, "rate 0");
     row("the newest held rate", "0 live;0 Connected;100 rate 1;200 rate 2", 3000, "rate 2");
     row("a rate after the hold shows at once", "0 live;0 Connected;3000 rate 2", 3000, "rate 2");
     row("a rate seen before the message comes back", "0 live;0 rate 1;5000 Invalid", 8000,
@@ -79,8 +77,7 @@ void TestWindowRules::statusLine_data()
     row("a new message restarts the hold", "0 live;0 rate 1;1000 A;2000 B", 4999, "B");
     row("then the rate returns", "0 live;0 rate 1;1000 A;2000 B", 5000, "rate 1");
     row("a message alone stays", "0 Disconnected", 60000, "Disconnected");
-    row("rates of no live stream are dropped", "0 Disconnected;100 rate 1", 60000,
-        "Disconnected");
+    row("rates of no live stream are dropped", "0 Disconnected;100 rate 1", 60000, "Disconnected");
     row("a stale rate never returns", "0 live;0 rate 1;10 dead;20 Disconnected", 60000,
         "Disconnected");
 }
@@ -121,7 +118,8 @@ void TestWindowRules::modeSwitch_data()
     QTest::addColumn<QString>("events");
     QTest::addColumn<QString>("answers");
     QTest::newRow("connect asks for display mode, retried five times")
-        << "connect;5×display no;display ok" << "AskDisplay 5×Retry Entered";
+        << "connect;5×display no;display ok"
+        << "AskDisplay 5×Retry Entered";
     QTest::newRow("the sixth refusal gives up on the last tab")
         << "connect;display ok;click 3;config ok;click 1;6×display no"
         << "AskDisplay Entered AskConfig Entered AskDisplay 5×Retry GiveUp3";
@@ -275,8 +273,8 @@ void TestWindowRules::parameterCheck_data()
     QTest::newRow("not a number reads 0") << "-" << -95.5 << 95.5 << 0.f << "";
     QTest::newRow("a comma is no decimal point") << "1,5" << -95.5 << 95.5 << 0.f << "";
     QTest::newRow("nan reads 0") << "nan" << -95.5 << 95.5 << 0.f << "";
-    QTest::newRow("0 below the range") << "abc" << 1.0 << 500.0 << 0.f
-                                       << "Invalid data : Position should be within [1,500]";
+    QTest::newRow("0 below the range")
+        << "abc" << 1.0 << 500.0 << 0.f << "Invalid data : Position should be within [1,500]";
     QTest::newRow("six digits in the message")
         << "-1" << 0.0012345678 << 1234567.0 << 0.f
         << "Invalid data : Position should be within [0.00123457,1.23457e+06]";
@@ -317,8 +315,8 @@ void TestWindowRules::rememberedChoices_data()
     QTest::newRow("too long to be a field")
         << QByteArray("[command]\nfields=0000000000000000000000000000000001, 1\n")
         << " 0 0 |1||| - shown";
-    QTest::newRow("a baud rate past the top") << QByteArray("[port]\nbaudRate=100000001\n")
-                                              << " 0 0 |||| - shown";
+    QTest::newRow("a baud rate past the top")
+        << QByteArray("[port]\nbaudRate=100000001\n") << " 0 0 |||| - shown";
     QTest::newRow("not a settings file")
         << QByteArray("\x00\xff[[[=\n\x01\x02", 10) << " 0 0 |||| - shown";
 }
@@ -360,8 +358,8 @@ void TestWindowRules::startPort_data()
     QTest::newRow("remembered port gone") << two << "/dev/ttyUSB7" << false << true << "-1 yes ";
     QTest::newRow("named port missing: nothing opens")
         << two << "/dev/ttyUSB7" << true << true << "-1 no Port /dev/ttyUSB7 was not found.";
-    QTest::newRow("connect with no port") << "" << "" << false << true
-                                          << "-1 no No port to connect to.";
+    QTest::newRow("connect with no port") << ""
+                                          << "" << false << true << "-1 no No port to connect to.";
     QTest::newRow("nothing wanted") << two << "" << true << false << "-1 no ";
 }
 
@@ -382,8 +380,7 @@ void TestWindowRules::startPort()
     const StartPortChoice c = chooseStartPort(list, wanted, named, connect);
     QCOMPARE(QString("%1 %2 %3").arg(c.index).arg(c.connect ? "yes" : "no", c.message), choice);
     // A custom baud rate that is not a decimal number is handed over as 0.
-    QCOMPARE(baudRateFromText("230400") + baudRateFromText("12a") + baudRateFromText(""),
-             230400);
+    QCOMPARE(baudRateFromText("230400") + baudRateFromText("12a") + baudRateFromText(""), 230400);
 }
 
 void TestWindowRules::unsavedRun()
