@@ -2,7 +2,9 @@
 
 #include "canvas.h"
 
+#include <QBuffer>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QPainter>
 #include <QtMath>
 
@@ -39,8 +41,23 @@ QImage plotsImage(const QVector<Canvas *> &plots, qreal devicePixelRatio)
 
 QString savePng(const QImage &image, const QString &path)
 {
-    QImageWriter writer(path, "png");
-    if (writer.write(image))
-        return QString();
-    return QStringLiteral("Could not save to %1: %2").arg(path, writer.errorString());
+    const auto failed = [&path](const QString &reason) {
+        return QStringLiteral("Could not save to %1: %2").arg(path, reason);
+    };
+    // Encoded in memory first: the image library then never meets a failing disk (it
+    // would only say "Unknown error"), and the file's own errors carry the system's reason.
+    if (image.isNull())
+        return failed(QStringLiteral("the image is too large to make"));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        return failed(writer.errorString());
+    // Written beside the target and moved into place only when complete: a failure
+    // leaves no partial file, and an existing file of that name as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
+        return failed(file.errorString());
+    return QString();
 }

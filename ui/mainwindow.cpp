@@ -12,17 +12,23 @@
 #include "packunit.h"
 #include "saveunit.h"
 #include "widgetstate.h"
+#include "windowfit.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 
 namespace {
 constexpr int threadStopTimeoutMs = 3000;
+// The window's size where the screen has room for it.
+constexpr QSize designSize(1374, 843);
 constexpr int keyNudgeIntervalMs = 100;
 // How often a close that waits for the recording worker looks again.
 constexpr int closePollMs = 50;
@@ -302,7 +308,9 @@ void MainWindow::msgBox(QString text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Korvane"), text, QMessageBox::Ok,
                     this);
+    ++m_openMessageBoxes;
     box.exec();
+    --m_openMessageBoxes;
 }
 
 void MainWindow::on_btnDataTool_clicked()
@@ -320,9 +328,20 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // A run that is in no file yet is not thrown away without asking. While a save
     // runs the question waits: the save may still fail.
     if (!historyOperationRunning()) {
-        m_closeWhenIdle = false;
-        if (askToKeepRecording() == KeepChoice::Cancel) {
+        const bool wasWaiting = std::exchange(m_closeWhenIdle, false);
+        const KeepChoice choice = askToKeepRecording();
+        if (choice == KeepChoice::Cancel) {
+            // The window stays after all: the text that said it would close goes.
+            if (wasWaiting)
+                labMainStatus->setText(m_statusLine.release());
             event->ignore();
+            return;
+        }
+        // However quickly the save ends, the window closes only once it is known to have
+        // succeeded: the next close finds the run kept, or asks again.
+        if (choice == KeepChoice::Saving) {
+            event->ignore();
+            closeWhenIdle();
             return;
         }
     }
@@ -331,18 +350,22 @@ void MainWindow::closeEvent(QCloseEvent *event)
     saveUnit->stopReading();
     if (historyOperationRunning()) {
         event->ignore();
-        if (!m_closeWhenIdle) {
-            m_closeWhenIdle = true;
-            setMainStatusBar(
-                QStringLiteral("Finishing the recording file; the window closes when it is done."));
-            runWhenIdle([this] { close(); });
-        }
+        closeWhenIdle();
         return;
     }
     saveSettings();
     dataTool->close();
     shutDownWorkers();
     event->accept();
+}
+
+void MainWindow::closeWhenIdle()
+{
+    if (std::exchange(m_closeWhenIdle, true))
+        return;
+    setMainStatusBar(
+        QStringLiteral("Finishing the recording file; the window closes when it is done."));
+    runWhenIdle([this] { close(); });
 }
 
 void MainWindow::runWhenIdle(std::function<void()> then)
@@ -352,8 +375,64 @@ void MainWindow::runWhenIdle(std::function<void()> then)
         return;
     }
     // Queued behind whatever the worker posted before it finished (its result, and
-    // whether the recording is now kept), so `then` sees all of it.
-    QMetaObject::invokeMethod(this, then, Qt::QueuedConnection);
+    // whether the recording is now kept), so `then` sees all of it. A message box that
+    // result opened is answered first: what `then` asks must not hide the reason.
+    QMetaObject::invokeMethod(
+        this,
+        [this, then] {
+            if (m_openMessageBoxes > 0)
+                QTimer::singleShot(closePollMs, this, [this, then] { runWhenIdle(then); });
+            else
+                then();
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!std::exchange(m_fitted, true))
+        fitToScreen();
+}
+
+void MainWindow::fitToScreen()
+{
+    const QScreen *where = screen();
+    if (!where)
+        return;
+    const QRect available = where->availableGeometry();
+    // Before the window manager has framed the window its frame is not known yet: allow
+    // for a title bar of the style's height.
+    QMargins frame(geometry().left() - frameGeometry().left(),
+                   geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(),
+                   frameGeometry().bottom() - geometry().bottom());
+    if (frame.isNull() && !QGuiApplication::platformName().contains(QLatin1String("offscreen")))
+        frame.setTop(style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    WindowFit fit = fitWindow(designSize, minimumSizeHint(), geometry(), available, frame);
+    if (fit.relax) {
+        relaxLayout();
+        fit = fitWindow(designSize, minimumSizeHint(), geometry(), available, frame);
+    }
+    if (fit.geometry != geometry())
+        setGeometry(fit.geometry);
+}
+
+void MainWindow::relaxLayout()
+{
+    // The plots take what is left; their design minimum is for screens that have room.
+    ui->tabWidget->setMinimumSize(360, 240);
+    // The left column holds every command: it keeps its controls and fonts and gives up
+    // spacing instead.
+    const QList<QLayout *> tight = {ui->horizontalLayout_14, ui->verticalLayout_8,
+                                    ui->verticalLayout_9,    ui->verticalLayout_7,
+                                    ui->verticalLayout_2,    ui->verticalLayout};
+    for (QLayout *layout : tight) {
+        layout->setSpacing(2);
+        layout->setContentsMargins(2, 2, 2, 2);
+    }
+    centralWidget()->layout()->activate();
+    layout()->activate();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

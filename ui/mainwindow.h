@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feedbackwatch.h"
 #include "keynudge.h"
 #include "modeswitch.h"
 #include "portentries.h"
@@ -17,6 +18,7 @@
 #include <functional>
 
 class QCloseEvent;
+class QShowEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -94,6 +96,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
@@ -135,6 +138,8 @@ private:
     // Runs `then` once no recording is being saved or read, after the worker's last
     // signals have been handled.
     void runWhenIdle(std::function<void()> then);
+    // Closes the window once the recording worker is idle, saying so meanwhile.
+    void closeWhenIdle();
     void restoreSettings();
     void saveSettings();
     QStringList parameterTexts() const;
@@ -165,6 +170,14 @@ private:
     // Puts the tab bar back on `tab` once the click under way has changed the page.
     void keepTab(int tab);
     void showDueRate();
+    // Fits the window into its screen's free area, giving up the plots' design minimum
+    // and some spacing where the screen is too small for the design.
+    void fitToScreen();
+    void relaxLayout();
+    // Greys the readout and says so while no feedback arrives (`silentMs` >= 0), and
+    // puts both back when it does again.
+    void showFeedbackSilence(qint64 silentMs);
+    void greyReadout(bool grey);
     void requestRecording(void (MainWindow::*request)(QString), const QString &fileName);
     Canvas *plotForTab(int index) const;
     bool isConnected() const;
@@ -207,9 +220,14 @@ private:
     bool displayOn = false;
     bool flushActive = false;
     bool workersStopped = false;
+    bool m_fitted = false;
     // A close waits for the recording worker to finish.
     bool m_closeWhenIdle = false;
+    // Information boxes open now (each runs its own event loop).
+    int m_openMessageBoxes = 0;
     StatusLine m_statusLine;
+    FeedbackWatch m_feedbackWatch;
+    bool m_silenceShown = false;
     QElapsedTimer m_clock;
     // Shows the error rate again when a message's hold ends.
     QTimer *m_rateTimer = nullptr;

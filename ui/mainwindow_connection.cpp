@@ -123,6 +123,8 @@ void MainWindow::unConnectSucceed()
     flushActive = false;
     modeSwitch.disconnected();
     m_statusLine.setRatesLive(false);
+    m_feedbackWatch.stop();
+    greyReadout(false);
     packUnit->setLoop(false);
     serialPort->setLoop(false);
     ui->tab_con->setEnabled(false);

@@ -80,6 +80,8 @@ void MainWindow::toConfigSucceed()
                   false);
     flushActive = false;
     displayOn = false;
+    m_feedbackWatch.stop();
+    greyReadout(false);
     packUnit->setLoop(false);
     serialPort->setLoop(false);
     QMutexLocker lock(&stateMutex);
@@ -108,6 +110,10 @@ void MainWindow::toDisplaySucceed()
     reCalculateHScroll();
     flushActive = true;
     displayOn = true;
+    {
+        QMutexLocker lock(&stateMutex);
+        m_feedbackWatch.start(motorState.sampleCount, m_clock.elapsed());
+    }
     // The display button never contradicts what the plots do: they follow again.
     ui->btnDisplay->setChecked(true);
     ui->btnDisplay->setText(QStringLiteral("Display✔"));

@@ -33,11 +33,12 @@ Canvas *MainWindow::plotForTab(int index) const
 
 void MainWindow::uiFlush()
 {
-    int n = 0;
+    int n = 0, count = 0;
     float p = 0, v = 0, c = 0;
     {
         QMutexLocker lock(&stateMutex);
-        n = qMax(motorState.sampleCount, 1) - 1;
+        count = motorState.sampleCount;
+        n = qMax(count, 1) - 1;
         p = motorState.positionHistory()[n];
         v = motorState.velocityHistory()[n];
         c = motorState.currentHistory()[n];
@@ -87,8 +88,31 @@ void MainWindow::uiFlush()
         if (!ui->HScroll->isSliderDown())
             reCalculateHScroll();
     }
-    if (flushActive)
+    if (flushActive) {
+        showFeedbackSilence(m_feedbackWatch.silence(count, m_clock.elapsed()));
         QTimer::singleShot(100, this, &MainWindow::uiFlush);
+    }
+}
+
+void MainWindow::showFeedbackSilence(qint64 silentMs)
+{
+    const bool silent = silentMs >= 0;
+    if (silent)
+        setMainStatusBar(FeedbackWatch::text(silentMs));
+    if (silent == m_silenceShown)
+        return;
+    greyReadout(silent);
+    // Frames are back: the silence's text goes at once, and the newest rate takes its place.
+    if (!silent)
+        labMainStatus->setText(m_statusLine.release());
+}
+
+void MainWindow::greyReadout(bool grey)
+{
+    m_silenceShown = grey;
+    // A disabled label is drawn greyed: the values shown are the last ones, not live ones.
+    for (QLabel *value : {ui->labPosition, ui->labVelocity, ui->labCurrent})
+        value->setEnabled(!grey);
 }
 
 void MainWindow::uiRepaint()

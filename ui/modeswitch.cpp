@@ -4,7 +4,7 @@ ModeSwitch::Answer ModeSwitch::connected()
 {
     m_lastTab = 0;
     m_displayPending = true;
-    return {Step::AskDisplay, 0};
+    return {Step::AskDisplay};
 }
 
 void ModeSwitch::disconnected()

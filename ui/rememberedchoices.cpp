@@ -5,6 +5,7 @@
 #include "startoptions.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace {
@@ -33,8 +34,16 @@ int storedWhole(const QSettings &store, const QString &key, int min, int max, in
 
 bool RememberedChoices::writtenByLaterBuild(const QSettings &store)
 {
-    return store.status() == QSettings::NoError &&
-           store.value(versionKey, settingsVersion).toInt() > settingsVersion;
+    if (store.status() != QSettings::NoError)
+        return false;
+    const QString version = store.value(versionKey).toString().trimmed();
+    bool ok = false;
+    const qlonglong number = version.toLongLong(&ok);
+    if (ok)
+        return number > settingsVersion;
+    // A version number too large for any integer is a later build's all the same.
+    static const QRegularExpression wholeNumber(QStringLiteral("^\\+?[0-9]+$"));
+    return wholeNumber.match(version).hasMatch();
 }
 
 void RememberedChoices::writeRecordingFolder(QSettings &store, const QString &folder)

@@ -41,3 +41,9 @@ QString StatusLine::takeDueRate(qint64 nowMs)
     m_holdUntil = -1;
     return m_rate;
 }
+
+QString StatusLine::release()
+{
+    m_holdUntil = -1;
+    return m_rate;
+}

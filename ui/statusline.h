@@ -25,6 +25,9 @@ public:
     qint64 rateDueAt() const;
     // The rate to show at `nowMs` once its time has come; empty when nothing is due.
     QString takeDueRate(qint64 nowMs);
+    // Ends the hold at once, when what the message said is over: the newest rate, or an
+    // empty text when there is none, replaces it.
+    QString release();
 
 private:
     QString m_ratePrefix;

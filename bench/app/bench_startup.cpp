@@ -8,6 +8,9 @@
 #include "procstat.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
@@ -88,5 +91,39 @@ int main(int argc, char *argv[])
     connectReset();
     std::printf("connect_reset_full_histories: %.2f ms\n", reset.nsecsElapsed() / 1e6);
     std::printf("after_reset_rss: %.1f MB\n", residentMegabytes());
+    window.close();
+
+    // Closing a connected session: the simulator streams for 2 s, the run is let go, then
+    // the window closes.
+    QTemporaryDir simDir;
+    const QString link = simDir.filePath(QStringLiteral("sim"));
+    QProcess sim;
+    sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/korvane-sim"),
+              {QStringLiteral("--link"), link});
+    if (!sim.waitForReadyRead(5000))
+        return 1;
+    qputenv("KORVANE_EXTRA_PORTS", link.toLocal8Bit());
+    auto *connected = new MainWindow;
+    connected->show();
+    auto *ports = connected->findChild<QComboBox *>(QStringLiteral("comboPort"));
+    auto *connect = connected->findChild<QPushButton *>(QStringLiteral("btnConnect"));
+    if (!QTest::qWaitFor([&] { return ports->findText(link, Qt::MatchStartsWith) >= 0; }, 5000))
+        return 1;
+    ports->setCurrentIndex(ports->findText(link, Qt::MatchStartsWith));
+    connect->click();
+    if (!QTest::qWaitFor([&] { return connect->text() == QStringLiteral("Disconnect"); }, 5000))
+        return 1;
+    QTest::qWait(2000);
+    {
+        QMutexLocker lock(&stateMutex);
+        motorState.sampleCount = 0; // nothing to ask about
+    }
+    QElapsedTimer closing;
+    closing.start();
+    connected->close();
+    delete connected;
+    std::printf("close_after_connected_session: %.1f ms\n", closing.nsecsElapsed() / 1e6);
+    sim.terminate();
+    sim.waitForFinished(3000);
     return 0;
 }

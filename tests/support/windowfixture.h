@@ -60,13 +60,15 @@ struct WindowFixture
 };
 
 // While it lives, answers every file dialog with `file` (rejects it when `file` is empty)
-// and every message box with `button` (or its default), and lists what was asked:
-// "<title> in <folder>" for a dialog, the text for a box.
+// and every message box with the first of `buttons` (taking it off), else with `button`,
+// else with the box's default; lists what was asked: "<title> in <folder>" for a dialog,
+// the text for a box.
 class DialogAnswerer
 {
 public:
     QString file;
     QMessageBox::StandardButton button = QMessageBox::NoButton;
+    QList<QMessageBox::StandardButton> buttons;
     QStringList asked;
 
     DialogAnswerer()
@@ -81,7 +83,8 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             asked << box->text();
-            if (QAbstractButton *b = box->button(button))
+            const auto answer = buttons.isEmpty() ? button : buttons.takeFirst();
+            if (QAbstractButton *b = box->button(answer))
                 return b->click();
             return box->accept();
         }

@@ -255,7 +255,17 @@ private slots:
         QCOMPARE(peer->readAtLeast(1, 300).size(), 0);
         QCOMPARE(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
 
+        // A save that fails says why before the question comes back, and the run stays.
         QTemporaryDir dir;
+        dialogs.asked.clear();
+        dialogs.buttons = {QMessageBox::Save, QMessageBox::Ok, QMessageBox::Cancel};
+        dialogs.file = dir.filePath("missing/kept.txt");
+        click("btnConnect");
+        QTRY_COMPARE(dialogs.asked.size(), 4);
+        QCOMPARE(dialogs.asked[2].section(':', 0, 0), "Could not save to " + dialogs.file);
+        QCOMPARE(dialogs.asked[3], question);
+        QCOMPARE(peer->readAtLeast(1, 300).size(), 0);
+
         dialogs.asked.clear();
         dialogs.button = QMessageBox::Save;
         dialogs.file = dir.filePath("kept");
@@ -271,12 +281,17 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(find<QPushButton>("btnConnect")->text(),
                                   QStringLiteral("Disconnect"), 3000);
 
+        // Closing asks too; a save that fails there leaves the window open, and nothing
+        // says any more that it will close.
         recorded(2);
         dialogs.asked.clear();
-        dialogs.button = QMessageBox::Cancel;
+        dialogs.buttons = {QMessageBox::Save, QMessageBox::Ok, QMessageBox::Cancel};
+        dialogs.file = dir.filePath("missing/closing.txt");
         w.window->close();
-        QCOMPARE(dialogs.asked, QStringList{"The recording of 2 samples has not been saved."});
+        QTRY_COMPARE(dialogs.asked.size(), 4);
+        QCOMPARE(dialogs.asked[3], "The recording of 2 samples has not been saved.");
         QVERIFY(w.window->isVisible());
+        QVERIFY(!status().startsWith("Finishing"));
     }
 };
 

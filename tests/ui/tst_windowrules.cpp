@@ -1,6 +1,7 @@
 // The window's decisions, without a window or a timer: events and times go in, what to
 // send, show or select comes out. Each rule is one table of stories; the expected values
 // come from the rules themselves, worked out by hand.
+#include "feedbackwatch.h"
 #include "keynudge.h"
 #include "modeswitch.h"
 #include "motorstate.h"
@@ -9,6 +10,7 @@
 #include "rememberedchoices.h"
 #include "statusline.h"
 #include "unsavedrun.h"
+#include "windowfit.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -53,11 +55,15 @@ private slots:
     void startPort_data();
     void startPort();
     void unsavedRun();
+    void feedbackWatch_data();
+    void feedbackWatch();
+    void windowFit_data();
+    void windowFit();
 };
 
 // Steps "<ms> <text>" post a text ("rate N" is the decoder's rate N.00 %), "<ms> live"
 // and "<ms> dead" say whether rates describe a live stream. A rate due by a step's time
-// is shown first, as the window's timer does.
+// is shown first, as the window's timer does; `at` -1 looks right after the last step.
 void TestWindowRules::statusLine_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -71,7 +77,7 @@ void TestWindowRules::statusLine_data()
     // After a connection the first rate comes within the hold, and never changes after.
     row("the held rate shows when the hold ends", "0 live;0 Connected;100 rate 0", 3000, "rate 0");
     row("the newest held rate", "0 live;0 Connected;100 rate 1;200 rate 2", 3000, "rate 2");
-    row("a rate after the hold shows at once", "0 live;0 Connected;3000 rate 2", 3000, "rate 2");
+    row("a rate after the hold shows at once", "0 live;0 Connected;3000 rate 2", -1, "rate 2");
     row("a rate seen before the message comes back", "0 live;0 rate 1;5000 Invalid", 8000,
         "rate 1");
     row("a new message restarts the hold", "0 live;0 rate 1;1000 A;2000 B", 4999, "B");
@@ -80,6 +86,9 @@ void TestWindowRules::statusLine_data()
     row("rates of no live stream are dropped", "0 Disconnected;100 rate 1", 60000, "Disconnected");
     row("a stale rate never returns", "0 live;0 rate 1;10 dead;20 Disconnected", 60000,
         "Disconnected");
+    row("a release ends the hold at once", "0 live;0 rate 1;100 No feedback;200 release", 200,
+        "rate 1");
+    row("a release with no rate empties the line", "0 No feedback;100 release", 100, "");
 }
 
 void TestWindowRules::statusLine()
@@ -97,6 +106,10 @@ void TestWindowRules::statusLine()
         const qint64 now = step.section(' ', 0, 0).toLongLong();
         QString posted = step.section(' ', 1);
         fireTimer(now);
+        if (posted == "release") {
+            text = line.release();
+            continue;
+        }
         if (posted == "live" || posted == "dead") {
             line.setRatesLive(posted == "live");
             continue;
@@ -106,8 +119,12 @@ void TestWindowRules::statusLine()
         if (line.post(posted, now))
             text = posted;
     }
-    fireTimer(at);
+    if (at >= 0)
+        fireTimer(at);
     QCOMPARE(text.replace(ratePrefix, "rate ").remove(".00%"), shown);
+    // Once a rate shows, nothing more is due.
+    if (shown.startsWith("rate"))
+        QCOMPARE(line.rateDueAt(), qint64(-1));
 }
 
 // Events: "connect", "disconnect", "click N" (connected) or "click N off", "config ok",
@@ -195,16 +212,17 @@ void TestWindowRules::modeSwitch()
 }
 
 // Events: "pX" press key X (L R U D E A), "pX*" an auto-repeated press, "rX" release,
-// "tN" N ticks; "console" and "off" change the context of later presses. Expected: the
-// offsets after all events, and whether the chain still runs.
+// "tN" N ticks, "x" every key forgotten (a new connection); "console" and "off" change the
+// context of later presses. Expected: the offsets after all events, and whether the chain
+// still runs.
 void TestWindowRules::keyNudge_data()
 {
     QTest::addColumn<QString>("events");
-    QTest::addColumn<double>("positionMax"); // the position limits are ±this
+    QTest::addColumn<QString>("positionLimits");
     QTest::addColumn<QString>("result");
     const auto row = [](const char *name, const char *events, const char *result,
-                        double positionMax = 95.5) {
-        QTest::newRow(name) << QString(events) << positionMax << QString(result);
+                        const char *positionLimits = "-95.5 95.5") {
+        QTest::newRow(name) << QString(events) << QString(positionLimits) << QString(result);
     };
     // Steps of 95.5 / 60 = 1.591667 and 45 / 60 = 0.75; the test comes before the step.
     row("ten ticks of left", "pL t10", "15.917 0.000 armed");
@@ -220,23 +238,28 @@ void TestWindowRules::keyNudge_data()
     row("a release ends it when no arrow is held", "pA pL rA t2", "3.183 0.000 armed");
     row("key control off: ignored", "off pL t3", "0.000 0.000 idle");
     row("in the console arrows do nothing", "console pL t3", "0.000 0.000 idle");
-    // 10 / 60 a step: 30 steps reach 5.0, which is not yet past half, so one more.
-    row("narrowed limits give the step and the stop", "pL t40", "5.167 0.000 armed", 10);
+    // Steps of exactly 1: 30 of them reach half the limit, which is not yet past it.
+    row("narrowed limits give the step and the stop", "pL t40", "31.000 0.000 armed",
+        "-60 60");
+    row("the stop is tested before the step", "pR t40", "-31.000 0.000 armed", "-60 60");
+    row("a new connection forgets held keys", "pL pR x t3", "0.000 0.000 armed", "-95.5 60");
 }
 
 void TestWindowRules::keyNudge()
 {
     QFETCH(QString, events);
-    QFETCH(double, positionMax);
+    QFETCH(QString, positionLimits);
     QFETCH(QString, result);
     Limits narrowed;
-    narrowed.positionMin = -positionMax;
-    narrowed.positionMax = positionMax;
+    narrowed.positionMin = positionLimits.section(' ', 0, 0).toDouble();
+    narrowed.positionMax = positionLimits.section(' ', 1).toDouble();
     KeyNudge keys;
     KeyNudge::Offsets offsets;
     bool console = false, on = true;
     for (const QString &e : events.split(' ')) {
-        if (e == "console" || e == "off") {
+        if (e == "x") {
+            keys.releaseAll();
+        } else if (e == "console" || e == "off") {
             console = e == "console";
             on = e != "off";
         } else if (e[0] == 't') {
@@ -398,6 +421,77 @@ void TestWindowRules::unsavedRun()
     run.started();
     run.kept();
     QVERIFY(!run.needsQuestion(1));
+}
+
+// Refreshes "<ms> <samples>" while watching from 0 ms with 0 samples; "<ms> stop" ends
+// display mode. The silence seen at the last refresh, or -1.
+void TestWindowRules::feedbackWatch_data()
+{
+    QTest::addColumn<QString>("refreshes");
+    QTest::addColumn<qint64>("silence");
+    QTest::newRow("frames arriving") << "100 5;200 9;300 14" << qint64(-1);
+    QTest::newRow("not yet half a second") << "100 5;599 5" << qint64(-1);
+    QTest::newRow("half a second since the last frame") << "100 5;600 5" << qint64(500);
+    QTest::newRow("counted from display mode") << "500 0" << qint64(500);
+    QTest::newRow("frames return") << "100 5;2500 5;2600 6" << qint64(-1);
+    QTest::newRow("a new connection's count is news") << "100 5;300 0;700 0" << qint64(-1);
+    QTest::newRow("full histories are no silence")
+        << QString("100 %1;5000 %1").arg(historyCapacity) << qint64(-1);
+    QTest::newRow("nothing watched outside display mode") << "100 stop;5000 0" << qint64(-1);
+}
+
+void TestWindowRules::feedbackWatch()
+{
+    QFETCH(QString, refreshes);
+    QFETCH(qint64, silence);
+    FeedbackWatch watch;
+    watch.start(0, 0);
+    qint64 seen = -1;
+    for (const QString &r : refreshes.split(';')) {
+        if (r.endsWith("stop"))
+            watch.stop();
+        else
+            seen = watch.silence(r.section(' ', 1).toLongLong(), r.section(' ', 0, 0).toLongLong());
+    }
+    QCOMPARE(seen, silence);
+    QCOMPARE(FeedbackWatch::text(2449), QString("No feedback for 2.4 s"));
+}
+
+// The design is 1374 x 843 with a minimum of 1317 x 789; frames are a 30-pixel title bar.
+void TestWindowRules::windowFit_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("current");
+    QTest::addColumn<QRect>("fitted");
+    QTest::addColumn<bool>("relax");
+    const QRect design(0, 0, 1374, 843);
+    QTest::newRow("room for the design") << QRect(0, 0, 1920, 1050) << design.translated(0, 30)
+                                         << design.translated(0, 30) << false;
+    QTest::newRow("a remembered place is kept")
+        << QRect(0, 0, 1920, 1050) << QRect(300, 130, 1400, 900) << QRect(300, 130, 1400, 900)
+        << false;
+    QTest::newRow("laptop, 1366 x 768 less a panel")
+        << QRect(0, 0, 1366, 740) << design << QRect(0, 30, 1366, 710) << true;
+    QTest::newRow("1280 x 720, or 2560 x 1440 at scale 2")
+        << QRect(0, 0, 1280, 720) << design << QRect(0, 30, 1280, 690) << true;
+    QTest::newRow("moved inside a second screen")
+        << QRect(1920, 0, 1280, 720) << QRect(3000, 500, 1374, 843)
+        << QRect(1920, 30, 1280, 690) << true;
+    QTest::newRow("off every edge, room enough")
+        << QRect(0, 0, 1920, 1050) << QRect(-500, 900, 1374, 843) << QRect(0, 207, 1374, 843)
+        << false;
+}
+
+void TestWindowRules::windowFit()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, current);
+    QFETCH(QRect, fitted);
+    QFETCH(bool, relax);
+    const WindowFit fit =
+        fitWindow(QSize(1374, 843), QSize(1317, 789), current, available, QMargins(0, 30, 0, 0));
+    QCOMPARE(fit.geometry, fitted);
+    QCOMPARE(fit.relax, relax);
 }
 
 QTEST_GUILESS_MAIN(TestWindowRules)
