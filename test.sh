@@ -28,7 +28,7 @@ done
 # Only these suites reach code that differs on the portable paths (the histories, the
 # recording files, the port scan), so only they are built and run again.
 if [ "${KORVANE_PORTABLE:-0}" = 0 ] && [ -z "${KORVANE_QT:-}" ]; then
-    suites=(tst_motorstate tst_portscan tst_recordingformat tst_saveunit)
+    suites=(tst_core tst_portscan tst_recordingformat tst_saveunit)
     targets=("${suites[@]}")
     KORVANE_PORTABLE=1 run "portable code paths" -R "^($(IFS='|'; echo "${suites[*]}"))\$" "$@"
 fi

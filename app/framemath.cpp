@@ -53,26 +53,3 @@ float fixedToFloat(qint32 code, float min, float max, qint32 bits)
     const float k = largestCode(bits);
     return ((s * static_cast<float>(code)) / k) + min;
 }
-
-float fmaxf3(float a, float b, float c)
-{
-    if (a > b)
-        return a > c ? a : c;
-    return b > c ? b : c;
-}
-
-float fminf3(float a, float b, float c)
-{
-    if (a < b)
-        return a < c ? a : c;
-    return b < c ? b : c;
-}
-
-void limitNorm(float &x, float &y, float limit)
-{
-    const float n = static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y)));
-    if (n > limit) {
-        x = (x * limit) / n;
-        y = (limit * y) / n;
-    }
-}

@@ -21,9 +21,3 @@ qint32 floatToFixed(float x, float min, float max, qint32 bits);
 // Value of `code` over [min, max] with `bits` bits. A zero span gives min; bits
 // outside 1..31 give min.
 float fixedToFloat(qint32 code, float min, float max, qint32 bits);
-
-float fmaxf3(float a, float b, float c);
-float fminf3(float a, float b, float c);
-
-// Shortens the vector (x, y) to length `limit` if it is longer.
-void limitNorm(float &x, float &y, float limit);

@@ -44,3 +44,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT KORVANE_PORTABLE)
 else()
     message(STATUS "Korvane uses the portable code paths")
 endif()
+
+# The simulator plays the adapter on a pseudo-terminal, which only Unix-like systems have;
+# it and the suites that start it are built there only.
+if(UNIX)
+    set(KORVANE_HAS_PTY ON)
+else()
+    set(KORVANE_HAS_PTY OFF)
+endif()

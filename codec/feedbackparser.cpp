@@ -42,7 +42,7 @@ inline void widen(float value, float &low, float &high)
 }
 } // namespace
 
-FeedbackPass parseFeedback(MotorState &state, const Limits &limits)
+FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
 {
     FeedbackPass pass;
     QByteArray &buffer = state.rxBuffer;
@@ -50,12 +50,12 @@ FeedbackPass parseFeedback(MotorState &state, const Limits &limits)
     const qint64 capacity = storableSamples(state);
     if (size >= 3) {
         const quint8 *bytes = reinterpret_cast<const quint8 *>(buffer.constData());
-        const float positionMin = static_cast<float>(limits.positionMin);
-        const float positionMax = static_cast<float>(limits.positionMax);
-        const float velocityMin = static_cast<float>(limits.velocityMin);
-        const float velocityMax = static_cast<float>(limits.velocityMax);
-        const float currentMin = static_cast<float>(limits.currentMin);
-        const float currentMax = static_cast<float>(limits.currentMax);
+        const float positionMin = static_cast<float>(scale.positionMin);
+        const float positionMax = static_cast<float>(scale.positionMax);
+        const float velocityMin = static_cast<float>(scale.velocityMin);
+        const float velocityMax = static_cast<float>(scale.velocityMax);
+        const float currentMin = static_cast<float>(scale.currentMin);
+        const float currentMax = static_cast<float>(scale.currentMax);
         float *positions = state.positionHistory().data();
         float *velocities = state.velocityHistory().data();
         float *currents = state.currentHistory().data();

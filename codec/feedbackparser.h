@@ -24,5 +24,5 @@ struct FeedbackPass
 // widens the decode ranges and removes what it consumed. An incomplete frame at
 // the end stays in the buffer for the next pass. Never stores at an index at or
 // beyond the histories' capacity.
-// The caller holds stateMutex; `limits` scales the decoded codes.
-FeedbackPass parseFeedback(MotorState &state, const Limits &limits);
+// The caller holds stateMutex; the codes decode to the ranges `scale` gives.
+FeedbackPass parseFeedback(MotorState &state, const Limits &scale);

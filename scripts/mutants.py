@@ -37,7 +37,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-LIBS = ["app", "serial", "codec", "recording", "plot", "ui", "tools"]
+LIBS = ["app", "serial", "codec", "recording", "plot", "ui", "tools", "sim"]
 # Test programs outside tests/<lib>/ that drive the library directly.
 EXTRA_TESTS = {
     "app": ["tst_packunit", "tst_feedbackparser"],  # the core's arithmetic and state

@@ -2,7 +2,7 @@
 // bytes are cut across passes, widens the decode ranges to what it stored, keeps nothing past
 // the histories' capacity, and skips everything else as counted errors without stalling.
 #include "feedbackparser.h"
-#include "feedbackstream.h"
+#include "testframes.h"
 
 #include <QtTest>
 
@@ -34,8 +34,7 @@ private slots:
         QTest::addColumn<int>("room"); // samples the histories can still take
         QTest::addColumn<QVector<int>>("storedDroppedEventsErrorsLeftFull");
         QTest::addColumn<QVector<double>>("sample"); // position, velocity, current
-        // The protocol's worked feedback frame: codes 32768, 2048, 2048.
-        const QByteArray f = QByteArray::fromHex("aaaa0b01800080080000 68");
+        const QByteArray &f = workedFeedback;
         const QVector<double> w{0.00145721435546875, 0.010990142822265625, 0.009769439697265625};
         auto hex = [](const char *text) { return QByteArray::fromHex(text); };
         auto row = [](const char *name, const QByteArray &bytes, QVector<int> counts,

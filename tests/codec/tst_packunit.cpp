@@ -1,10 +1,9 @@
 // The codec worker packs clamped command frames that decode back within one code step, reports
 // the error rate every thirty events, tells once when full, and runs one loop at a time.
-#include "feedbackstream.h"
-#include "framemath.h"
 #include "frames.h"
 #include "motorstate.h"
 #include "packunit.h"
+#include "testframes.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -14,7 +13,7 @@
 #include <thread>
 
 namespace {
-const QByteArray goodFrame = feedbackFrame(32768, 2048, 2048);
+const QByteArray &goodFrame = workedFeedback;
 const QByteArray badFrame = feedbackFrame(32768, 2048, 2048, false);
 
 // The shared state is touched by this thread only: the units here run on it.
@@ -52,7 +51,7 @@ private slots:
             QTest::newRow(name) << command << id << QByteArray::fromHex(hex);
         };
         row("all zero, motor 1", {0, 0, 0, 0, 0}, 1, "aaaf0fa17fff7ff0000007ff0101fe");
-        row("worked command, motor 3", {1, 2, 10, 1, 0.5f}, 3, "aaaf0fa1815685a0513338380301fd");
+        row("worked command, motor 3", {1, 2, 10, 1, 0.5f}, 3, workedCommand.toHex().constData());
         row("above every limit", {200, 100, 900, 10, 50}, 1, "aaaf0fa1ffffffffffffffff010103");
         row("below every limit", {-200, -100, -1, -1, -50}, 1, "aaaf0fa1000000000000000001010b");
         // A NaN is no command: it packs as 0, never as a limit.
@@ -87,14 +86,17 @@ private slots:
             }
             packed(i, values);
             QCOMPARE(s.commandFrame[12], quint8(i));
-            const PayloadCodes c = unpackPayload(s.commandFrame + 4);
-            const qint32 codes[5] = {c.position, c.velocity, c.kp, c.kd, c.torque};
+            // The payload's fields, big-endian: 16 bits of position, then 12 bits each.
+            const quint8 *p = s.commandFrame + 4;
+            const int codes[5] = {p[0] << 8 | p[1], p[2] << 4 | p[3] >> 4, (p[3] & 15) << 8 | p[4],
+                                  p[5] << 4 | p[6] >> 4, (p[6] & 15) << 8 | p[7]};
             for (int k = 0, bits = 16; k < 5; ++k, bits = 12) {
-                const float back = fixedToFloat(codes[k], min[k], max[k], bits);
+                const double span = double(max[k]) - double(min[k]);
+                const double back = min[k] + codes[k] * span / ((1 << bits) - 1);
                 // One code step, plus the rounding of float arithmetic at this magnitude.
                 const float step = (max[k] - min[k]) / float((1 << bits) - 1) +
                                    4 * FLT_EPSILON * std::max(std::fabs(min[k]), std::fabs(max[k]));
-                QVERIFY2(std::fabs(back - values[k]) <= step,
+                QVERIFY2(std::fabs(back - double(values[k])) <= double(step),
                          qPrintable(QString("round %1 field %2").arg(i).arg(k)));
             }
         }

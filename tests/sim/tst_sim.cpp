@@ -3,6 +3,8 @@
 #include "feedbackstream.h"
 #include "framemath.h"
 #include "motormodel.h"
+#include "simprocess.h"
+#include "testframes.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -18,7 +20,12 @@ QString parse(const QByteArray &stream, int cut)
     for (const QByteArray &piece : {stream.left(cut), stream.mid(cut)}) {
         parser.append(piece);
         for (InputEvent e; parser.next(&e);) {
-            kinds += QLatin1Char("DCKEXZT"[e.kind]);
+            // Every control frame here is the worked command, whose codes are these.
+            const PayloadCodes &c = e.codes;
+            const bool worked = c.position == 0x8156 && c.velocity == 0x85a && c.kp == 0x51 &&
+                                c.kd == 0x333 && c.torque == 0x838;
+            kinds +=
+                QLatin1Char(e.kind == InputEvent::Control && !worked ? '?' : "DCKEXZT"[e.kind]);
             if (e.kind == InputEvent::DisplayRequest || e.kind == InputEvent::ConfigRequest)
                 parser.setConfigMode(e.kind == InputEvent::ConfigRequest);
         }
@@ -72,8 +79,8 @@ private slots:
     void parser_data()
     {
         QTest::addColumn<QByteArray>("stream");
-        QTest::addColumn<QString>("result"); // event kinds|bad frames|frames for other ids
-        const QByteArray control = QByteArray::fromHex("aaaf0fa1815685a0513338380301fd"); // motor 3
+        QTest::addColumn<QString>("result");       // event kinds|bad frames|frames for other ids
+        const QByteArray &control = workedCommand; // motor 3
         auto special = [](const quint8 *frame, int motorId) {
             QByteArray bytes = frameBytes(frame, commandFrameLength);
             bytes[12] = char(motorId);
@@ -104,7 +111,7 @@ private slots:
             buildFeedbackFrame(::feedbackCodes(position, velocity, current), built);
             return frameBytes(built, feedbackFrameLength).toHex();
         };
-        QCOMPARE(frame(0.003, 0.02, 0.02), QByteArray("aaaa0b0180008008000068"));
+        QCOMPARE(frame(0.003, 0.02, 0.02), workedFeedback.toHex());
         QCOMPARE(frame(95.5, -45, 40), QByteArray("aaaa0b01ffff000fff006c")); // range ends
         QCOMPARE(frame(-300, 99, -41), QByteArray("aaaa0b010000fff000004f")); // clamped
     }
@@ -178,11 +185,9 @@ private slots:
         QFETCH(bool, stall);
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("sim"));
-        QProcess sim;
-        sim.start(qEnvironmentVariable("KORVANE_BIN_DIR") + QStringLiteral("/korvane-sim"),
-                  QStringList{QStringLiteral("--link"), link} + arguments);
-        QVERIFY(sim.waitForStarted(5000) && sim.waitForReadyRead(5000));
-        QVERIFY(sim.readLine().startsWith("device: /dev/pts/") && QFileInfo(link).isSymLink());
+        SimProcess sim;
+        QVERIFY(sim.start(link, arguments));
+        QVERIFY(sim.devicePath().startsWith("/dev/pts/") && QFileInfo(link).isSymLink());
         Client client(link);
         QVERIFY2(client.readFor(200).isEmpty(), "feedback before display mode was asked for");
         QVERIFY(client.switchMode(toDisplayFrame));
@@ -208,12 +213,10 @@ private slots:
             QVERIFY(client.switchMode(toDisplayFrame, "m"));
             client.close();
             QTest::qWait(300); // nobody listens: the simulator neither blocks nor quits
-            QVERIFY(sim.state() == QProcess::Running && client.open(QIODevice::ReadWrite));
+            QVERIFY(sim.isRunning() && client.open(QIODevice::ReadWrite));
             QVERIFY(scan(client.readFor(2000, 600 * feedbackFrameLength))[1] > 500);
         }
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(5000) && sim.exitCode() == 0);
-        QVERIFY(sim.readAllStandardOutput().contains("feedback frames sent: "));
+        QVERIFY(sim.stop().contains("feedback frames sent") && sim.exitedCleanly());
     }
 };
 

@@ -1,0 +1,210 @@
+// The core library. The protocol arithmetic reproduces every worked value of the protocol
+// bit for bit in both directions (codes are truncated, never rounded) and gives a defined
+// result, never undefined behaviour, for spans of zero, NaN and values far outside the range.
+// The shared state starts with full, zeroed histories, and the connect reset returns every used
+// sample to 0.0 without moving the storage that other threads may be reading, clears the
+// per-connection fields and starts the decode ranges again from the limits. The logo is taken
+// from Images/ beside the executable when it is there, else from the data folder of the
+// installation the executable sits in (bin/ and share/korvane/ side by side), and only a file
+// counts: a folder of the same name is passed over.
+#include "datapaths.h"
+#include "framemath.h"
+#include "motorstate.h"
+
+#include <QtTest>
+
+namespace {
+// Which conversions a row of the code table holds for.
+constexpr int ToCode = 1, ToValue = 2, Both = ToCode | ToValue;
+} // namespace
+
+class TestCore : public QObject
+{
+    Q_OBJECT
+    static QVector<float> decodeRanges()
+    {
+        const MotorState &s = motorState;
+        return {s.decodePositionMin, s.decodePositionMax, s.decodeVelocityMin,
+                s.decodeVelocityMax, s.decodeCurrentMin,  s.decodeCurrentMax};
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(prepareMotorState(QStringLiteral("/tmp"))); }
+
+    void startsZeroed()
+    {
+        QMutexLocker lock(&stateMutex);
+        const MotorState &s = motorState;
+        QCOMPARE(s.appDir, QStringLiteral("/tmp"));
+        QVERIFY(s.rxBuffer.capacity() >= 1024 * 1024);
+        QVERIFY(!s.sendEnabled);
+        QCOMPARE(decodeRanges(), (QVector<float>{-95.5f, 95.5f, -45, 45, -40, 40}));
+        const int last = historyCapacity - 1;
+        for (const History &h : s.histories) {
+            QCOMPARE(h.size(), std::size_t(historyCapacity));
+            QCOMPARE((QVector<float>{h[0], h[last / 2], h[last]}), QVector<float>(3));
+        }
+        // More than the address space holds cannot be mapped: such a history stays empty.
+        History unmapped;
+        QVERIFY(!unmapped.allocate(std::size_t(1) << 60) && unmapped.empty() && !unmapped.data());
+    }
+
+    void connectResetZeroesInPlace_data()
+    {
+        QTest::addColumn<int>("used");
+        QTest::newRow("one sample") << 1;
+        QTest::newRow("part of a page") << 1000;
+        QTest::newRow("across pages") << 3 * 1024 * 1024 + 7;
+        QTest::newRow("full histories") << historyCapacity;
+    }
+    void connectResetZeroesInPlace()
+    {
+        QFETCH(int, used);
+        const int last = used - 1;
+        const float *before[3];
+        {
+            QMutexLocker lock(&stateMutex);
+            for (int k = 0; k < 3; ++k) {
+                History &h = motorState.histories[k];
+                before[k] = h.data();
+                h[0] = h[last / 2] = h[last] = 1.5f;
+            }
+            motorState.sampleCount = used;
+            motorState.rxBuffer = QByteArray("\xAA\xAA\x0B", 3);
+            motorState.keyPosition = 4.f;
+            motorState.keyVelocity = -3.f;
+            motorState.usePackedCommand = true;
+            motorState.decodePositionMin = motorState.decodeVelocityMin = 300.f;
+            motorState.decodeCurrentMin = motorState.decodePositionMax = 300.f;
+            motorState.decodeVelocityMax = motorState.decodeCurrentMax = 300.f;
+            limits = Limits{-7, 8, -9, 10, -18, 18, -11, 12, 0, 500, 0, 5};
+        }
+        connectReset();
+        QMutexLocker lock(&stateMutex);
+        limits = Limits();
+        QCOMPARE(motorState.sampleCount, 0);
+        QVERIFY(motorState.rxBuffer.isEmpty() && motorState.rxBuffer.capacity() >= 1024 * 1024);
+        QCOMPARE((QVector<float>{motorState.keyPosition, motorState.keyVelocity}),
+                 QVector<float>(2));
+        QVERIFY(!motorState.usePackedCommand);
+        QCOMPARE(decodeRanges(), (QVector<float>{-7, 8, -9, 10, -11, 12}));
+        for (int k = 0; k < 3; ++k) {
+            const History &h = motorState.histories[k];
+            QCOMPARE(h.data(), before[k]);
+            QCOMPARE((QVector<float>{h[0], h[last / 2], h[last]}), QVector<float>(3));
+        }
+    }
+
+    void byteSumOfUnsignedBytes()
+    {
+        const QByteArray head = QByteArray::fromHex("aaaf0fa1ffffffffffffff fe0101");
+        QCOMPARE(byteSum(head.constData(), 14), 2562u);
+        QCOMPARE(byteSum(head.constData(), 0), 0u);
+        QCOMPARE(byteSum(head.constData(), -5), 0u);
+        QCOMPARE(byteSum("\xff\x80", 2), 383u);
+    }
+
+    void codes_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<float>("min");
+        QTest::addColumn<float>("max");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("way");
+        auto row = [](const char *name, float x, float lo, float hi, int bits, int code, int way) {
+            QTest::newRow(name) << x << lo << hi << bits << code << way;
+        };
+        row("position 0", 0.f, -95.5f, 95.5f, 16, 32767, ToCode);
+        row("position max", 95.5f, -95.5f, 95.5f, 16, 65535, Both);
+        row("position min", -95.5f, -95.5f, 95.5f, 16, 0, Both);
+        row("velocity 0", 0.f, -45.f, 45.f, 12, 2047, ToCode);
+        row("velocity 1", 1.f, -45.f, 45.f, 12, 2093, ToCode);
+        row("kp 0", 0.f, 0.f, 500.f, 12, 0, Both);
+        row("kp 10", 10.f, 0.f, 500.f, 12, 81, ToCode);
+        row("kp 500", 500.f, 0.f, 500.f, 12, 4095, Both);
+        row("kd 1", 1.f, 0.f, 5.f, 12, 819, Both);
+        row("current 4095", 40.f, -40.f, 40.f, 12, 4095, Both);
+        row("position 32767", -0.00145721435546875f, -95.5f, 95.5f, 16, 32767, ToValue);
+        // Just below a code boundary, nearer the upper code: truncated, not rounded.
+        row("truncates velocity", 0.9999f, -45.f, 45.f, 12, 2092, ToCode);
+        row("truncates kd", 0.9999f, 0.f, 5.f, 12, 818, ToCode);
+        row("below range, not clamped", -100.f, -95.5f, 95.5f, 16, -1544, ToCode);
+        // Undefined in a plain float-to-int conversion; defined here.
+        row("zero span", 3.f, 5.f, 5.f, 12, 0, ToCode);
+        row("zero span gives min", 7.f, 7.f, 7.f, 12, 1234, ToValue);
+        row("NaN value", qQNaN(), -95.5f, 95.5f, 16, 0, ToCode);
+        row("NaN span", 1.f, qQNaN(), 95.5f, 16, 0, ToCode);
+        row("huge positive saturates", 1e30f, -1.f, 1.f, 16, INT32_MAX, ToCode);
+        row("huge negative saturates", -1e30f, -1.f, 1.f, 16, INT32_MIN, ToCode);
+        row("infinite value saturates", qInf(), -1.f, 1.f, 12, INT32_MAX, ToCode);
+        row("tiny span saturates", 1.f, 0.f, 1e-30f, 16, INT32_MAX, ToCode);
+        // 1 and 31 bits are the narrowest and widest codes; 2^31 - 1 is 2^31 as a float.
+        row("1 bit", 1.f, 0.f, 1.f, 1, 1, Both);
+        row("31 bits", 1.f, 0.f, 2.f, 31, 1073741824, Both);
+        row("31 bits saturate at the top", 2.f, 0.f, 2.f, 31, INT32_MAX, ToCode);
+        row("bits out of range", 1.f, 0.f, 2.f, 32, 0, ToCode);
+        row("bits out of range gives min", 1.f, 1.f, 2.f, 0, 3, ToValue);
+    }
+    void codes()
+    {
+        QFETCH(float, value);
+        QFETCH(float, min);
+        QFETCH(float, max);
+        QFETCH(int, bits);
+        QFETCH(int, code);
+        QFETCH(int, way);
+        if (way & ToCode)
+            QCOMPARE(floatToFixed(value, min, max, bits), code);
+        // As doubles: QCOMPARE on floats would let a wrong last bit pass.
+        if (way & ToValue)
+            QCOMPARE(double(fixedToFloat(code, min, max, bits)), double(value));
+    }
+
+    void logoLookupOrder_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QString>("expected");
+
+        const QString beside = QStringLiteral("bin/Images/logo.png");
+        const QString installed = QStringLiteral("share/korvane/Images/logo.png");
+        QTest::newRow("beside the executable") << QStringList{beside} << QStringList() << beside;
+        QTest::newRow("installed data folder")
+            << QStringList{installed} << QStringList() << installed;
+        QTest::newRow("beside wins") << QStringList{installed, beside} << QStringList() << beside;
+        QTest::newRow("a folder named like the logo")
+            << QStringList{installed} << QStringList{beside} << installed;
+        QTest::newRow("neither") << QStringList() << QStringList{QStringLiteral("bin/Images")}
+                                 << QString();
+    }
+    void logoLookupOrder()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, folders);
+        QFETCH(QString, expected);
+
+        QTemporaryDir prefix;
+        QVERIFY(prefix.isValid());
+        const QDir root(prefix.path());
+        QVERIFY(root.mkpath(QStringLiteral("bin")));
+        for (const QString &folder : folders)
+            QVERIFY(root.mkpath(folder));
+        for (const QString &file : files) {
+            QVERIFY(root.mkpath(QFileInfo(file).path()));
+            QFile logo(root.filePath(file));
+            QVERIFY2(logo.open(QIODevice::WriteOnly), qPrintable(logo.fileName()));
+        }
+
+        const QString found = findLogo(root.filePath(QStringLiteral("bin")));
+        if (expected.isEmpty()) {
+            // Only the configured install folder of this build may still answer.
+            QVERIFY2(!found.startsWith(root.path()), qPrintable(found));
+        } else {
+            QCOMPARE(found, root.filePath(expected));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCore)
+#include "tst_core.moc"
