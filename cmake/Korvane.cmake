@@ -2,7 +2,7 @@
 
 # Warnings fail a development build; a package build on a newer compiler must not.
 option(KORVANE_WERROR "Treat compiler warnings as errors" ON)
-set(KORVANE_WARNINGS -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual)
+set(KORVANE_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
 if(KORVANE_WERROR)
     list(APPEND KORVANE_WARNINGS -Werror)
 endif()

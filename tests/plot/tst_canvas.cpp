@@ -207,10 +207,10 @@ private slots:
         for (const QString &v : row.section('|', 1, 1).split(' '))
             samples << v.toFloat();
         const QStringList span = row.section('|', 2, 2).split(' ');
-        const QStringList limits = row.section('|', 3, 3).split(' ');
+        const QStringList bounds = row.section('|', 3, 3).split(' ');
         const ValueRange view = fittedView(
             finiteRange(samples.constData(), {span[0].toLongLong(), span[1].toLongLong()}),
-            limits[0].toFloat(), limits[1].toFloat());
+            bounds[0].toFloat(), bounds[1].toFloat());
         QCOMPARE(view.empty ? QString("none") : QString::asprintf("%g %g", view.low, view.high),
                  row.section('|', 4));
     }
