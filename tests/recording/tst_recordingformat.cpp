@@ -3,9 +3,6 @@
 // one 19-byte readLine per line finds, whatever the file holds.
 #include "recordingfile.h"
 
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTemporaryFile>
 #include <QtTest>
 
 #include <cmath>

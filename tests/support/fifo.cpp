@@ -20,16 +20,13 @@ QByteArray drainFifo(int fd)
 {
     QByteArray all;
     char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) != 0;) {
         if (got > 0)
             all.append(chunk, int(got));
-        else if (got == 0)
+        else if (errno != EAGAIN && errno != EINTR)
             break;
-        else if (errno == EAGAIN || errno == EINTR)
-            QTest::qWait(1); // nothing there yet: the writer may need this thread's events
         else
-            break;
+            QTest::qWait(1); // nothing there yet: the writer may need this thread's events
     }
     ::close(fd);
     return all;
