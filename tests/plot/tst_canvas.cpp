@@ -165,6 +165,36 @@ private slots:
         QCOMPARE(std::min(dashes, 11), std::isfinite(ref) && a[2] != "-" ? 11 : 0);
     }
 
+    void curveLines_data()
+    {
+        // "name|window width|samples|lines as x,y-x,y". On 1100 x 660 a window of width w puts
+        // sample s at x = 500 s / w, and the view of -10..10 value v at y = 330 - 30 v.
+        QTest::addColumn<QString>("row");
+        for (const char *row : {
+                 "a NaN breaks the curve|200|0 nan 5|",
+                 "a column's samples make one line, the last column's too|2000|0 5 1 2|"
+                 "0,180-0,330 0,180-1,300 1,270-1,300",
+             })
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+
+    void curveLines()
+    {
+        QFETCH(QString, row);
+        QVector<float> samples;
+        for (const QString &v : row.section('|', 2, 2).split(' '))
+            samples << v.toFloat();
+        PlotView view;
+        setUp(view, 10, 20000, 0, row.section('|', 1, 1).toFloat());
+        QVector<QLine> lines;
+        buildCurveLines(samples.constData(), visibleSamples(view, samples.size()), view,
+                        PlotGeometry::forSize(1100, 660), lines);
+        QStringList got;
+        for (const QLine &l : lines)
+            got << QString::asprintf("%d,%d-%d,%d", l.x1(), l.y1(), l.x2(), l.y2());
+        QCOMPARE(got.join(' '), row.section('|', 3));
+    }
+
     // The curve runs from the sample at or left of xStart to the last one below xEnd and below
     // the sample count.
     void visibleSamplesSpan()
