@@ -1,10 +1,8 @@
-// Sample text is printf's "%.3f", and the buffered reader finds what a plain reading with
+// Sample text is printf's "%.3f"; a recording and a CSV export are laid out line by line as
+// the format says, also across blocks; and the buffered reader finds what a plain reading with
 // one 19-byte readLine per line finds, whatever the file holds.
 #include "recordingfile.h"
 
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTemporaryFile>
 #include <QtTest>
 
 #include <cmath>
@@ -72,6 +70,25 @@ QByteArray randomLines(int count)
     return bytes;
 }
 
+// Sample i of section k is m / 8 for m = eighths(i, k), whose text is exact: m / 8, a point
+// and m % 8 * 125.
+struct EighthsSource : RecordingSource
+{
+    static int eighths(qint64 i, int k) { return int((i * 37 + k * 1001) % 16001) - 8000; }
+    static QByteArray text(qint64 i, int k)
+    {
+        const int m = eighths(i, k);
+        return QString::asprintf("%s%d.%03d", m < 0 ? "-" : "", std::abs(m) / 8,
+                                 std::abs(m) % 8 * 125)
+            .toLatin1();
+    }
+    void copySamples(int section, qint64 first, int count, float *out) override
+    {
+        for (int j = 0; j < count; ++j)
+            out[j] = eighths(first + j, section) / 8.0f;
+    }
+};
+
 class TestRecordingFormat : public QObject, RecordingSink
 {
     Q_OBJECT
@@ -96,6 +113,41 @@ private slots:
         }
     }
 
+    void savedText_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::addColumn<int>("count");
+        for (bool csv : {false, true})
+            for (int count : {0, 70000}) // more samples than a block holds
+                QTest::addRow("%s, %d", csv ? "CSV" : "recording", count) << csv << count;
+    }
+
+    // A recording: the count, then each header and its samples; an export: the header, then
+    // the index and the three samples on each row. Every line ends in a line feed.
+    void savedText()
+    {
+        QFETCH(bool, csv);
+        QFETCH(int, count);
+        QByteArray want = csv ? "sample,position_rad,velocity_rad_s,current_a\n"
+                              : QByteArray::number(count) + '\n';
+        const char *headers[] = {"[Position]\n", "[Velocity]\n", "[Current]\n"};
+        for (int k = 0; k < 3 && !csv; ++k) {
+            want += headers[k];
+            for (int i = 0; i < count; ++i)
+                want += EighthsSource::text(i, k) + '\n';
+        }
+        for (int i = 0; i < count && csv; ++i)
+            want += QByteArray::number(i) + ',' + EighthsSource::text(i, 0) + ',' +
+                    EighthsSource::text(i, 1) + ',' + EighthsSource::text(i, 2) + '\n';
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        EighthsSource source;
+        const RecordingResult result = csv ? saveCsv(file.fileName(), count, source)
+                                           : saveRecording(file.fileName(), count, source);
+        QVERIFY(result.ok && result.error.isEmpty());
+        QVERIFY2(file.readAll() == want, "the text differs");
+    }
+
     void readerMatchesPlainReading_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -106,6 +158,7 @@ private slots:
         // Samples past the capacity are consumed, and count in no range.
         QTest::newRow("cut at the capacity")
             << QByteArray("3\n[Position]\n1\n2\n9\n[V]\n-1\n-2\n-9\n[C]\n1\n2\n3\n") << 2;
+        QTest::newRow("no room") << QByteArray("2\n[Position]\n1\n2\n[V]\n3\n4\n") << 0;
         // Megabytes of lines, so that pieces straddle every buffer refill.
         QTest::newRow("random text cut") << randomLines(400000) << 300000;
     }

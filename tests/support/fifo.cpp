@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,7 @@
 int openFifo(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (mkfifo(name.constData(), 0600) != 0)
+    if (::mkfifo(name.constData(), 0600) != 0)
         return -1;
     return ::open(name.constData(), O_RDONLY | O_NONBLOCK);
 }
@@ -19,12 +20,13 @@ QByteArray drainFifo(int fd)
 {
     QByteArray all;
     char chunk[65536];
-    for (ssize_t got = 1; got != 0;) {
-        got = ::read(fd, chunk, sizeof chunk);
+    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) != 0;) {
         if (got > 0)
             all.append(chunk, int(got));
-        else if (got < 0)
-            QTest::qWait(1);
+        else if (errno != EAGAIN && errno != EINTR)
+            break;
+        else
+            QTest::qWait(1); // nothing there yet: the writer may need this thread's events
     }
     ::close(fd);
     return all;
