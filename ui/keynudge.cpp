@@ -48,19 +48,19 @@ void KeyNudge::releaseAll()
     m_left = m_right = m_up = m_down = false;
 }
 
-KeyNudge::Offsets KeyNudge::step(Offsets now, const Limits &limits) const
+KeyNudge::Offsets KeyNudge::step(Offsets now, const Limits &bounds) const
 {
     // In double precision, each test before its step, so an offset may pass half its
     // limit by at most one step; opposite arrows held together cancel.
     double position = now.position;
     double velocity = now.velocity;
-    if (m_left && position <= 0.5 * limits.positionMax)
-        position = position + limits.positionMax / 60;
-    if (m_right && position >= 0.5 * limits.positionMin)
-        position = position + limits.positionMin / 60;
-    if (m_up && velocity <= 0.5 * limits.velocityMax)
-        velocity = velocity + limits.velocityMax / 60;
-    if (m_down && velocity >= 0.5 * limits.velocityMin)
-        velocity = velocity + limits.velocityMin / 60;
+    if (m_left && position <= 0.5 * bounds.positionMax)
+        position = position + bounds.positionMax / 60;
+    if (m_right && position >= 0.5 * bounds.positionMin)
+        position = position + bounds.positionMin / 60;
+    if (m_up && velocity <= 0.5 * bounds.velocityMax)
+        velocity = velocity + bounds.velocityMax / 60;
+    if (m_down && velocity >= 0.5 * bounds.velocityMin)
+        velocity = velocity + bounds.velocityMin / 60;
     return {static_cast<float>(position), static_cast<float>(velocity)};
 }

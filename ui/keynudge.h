@@ -30,7 +30,7 @@ public:
     bool armed() const { return m_armed; }
     // The offsets after one tick. Each held arrow moves its offset by a sixtieth of the
     // limit on its side, while the offset has not yet passed half that limit.
-    Offsets step(Offsets now, const Limits &limits) const;
+    Offsets step(Offsets now, const Limits &bounds) const;
 
 private:
     bool *heldFlag(int key);

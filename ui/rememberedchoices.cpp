@@ -51,7 +51,7 @@ void RememberedChoices::writeRecordingFolder(QSettings &store, const QString &fo
     store.setValue(folderKey, folder);
 }
 
-RememberedChoices RememberedChoices::read(const QSettings &store, const Limits &limits)
+RememberedChoices RememberedChoices::read(const QSettings &store, const Limits &bounds)
 {
     RememberedChoices c;
     c.port = store.value(portKey).toString();
@@ -59,11 +59,11 @@ RememberedChoices RememberedChoices::read(const QSettings &store, const Limits &
     c.motorId = storedWhole(store, motorKey, 0, 255, 0);
 
     const QStringList texts = store.value(fieldsKey).toStringList();
-    const std::pair<double, double> ranges[fieldCount] = {{limits.positionMin, limits.positionMax},
-                                                          {limits.velocityMin, limits.velocityMax},
-                                                          {limits.torqueMin, limits.torqueMax},
-                                                          {limits.kpMin, limits.kpMax},
-                                                          {limits.kdMin, limits.kdMax}};
+    const std::pair<double, double> ranges[fieldCount] = {{bounds.positionMin, bounds.positionMax},
+                                                          {bounds.velocityMin, bounds.velocityMax},
+                                                          {bounds.torqueMin, bounds.torqueMax},
+                                                          {bounds.kpMin, bounds.kpMax},
+                                                          {bounds.kdMin, bounds.kdMax}};
     for (int i = 0; i < fieldCount; ++i) {
         const QString text = texts.value(i);
         const bool fits = rememberedParameterFits(text, ranges[i].first, ranges[i].second);

@@ -24,8 +24,8 @@ struct RememberedChoices
     // True for a store that a later build wrote: it is neither read nor overwritten,
     // rather than half understood.
     static bool writtenByLaterBuild(const QSettings &store);
-    // The choices in `store`; the field texts are checked against `limits`.
-    static RememberedChoices read(const QSettings &store, const Limits &limits);
+    // The choices in `store`; the field texts are checked against `bounds`.
+    static RememberedChoices read(const QSettings &store, const Limits &bounds);
     // Writes every choice; an empty port and a baud rate of 0 leave what is stored.
     void write(QSettings &store) const;
     // Writes only the folder of the last recording, as soon as it changes.
