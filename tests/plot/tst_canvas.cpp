@@ -58,6 +58,8 @@ private slots:
                  "x in, not below 250|0 2000 95.5 251|w120x2|62 189 -95.5 95.5 0 1",
                  "x in stops at 250|0 2000 95.5 1986|w120x20|868 1118 -95.5 95.5 0 14",
                  "x out stops at 16000|0 1e6 95.5|w-120x300|0 16012 -95.5 95.5 0 226",
+                 "x out: none from 16000|0 1e6 95.5 16000|w-120|0 16000 -95.5 95.5 0 0",
+                 "a window of 2000 below a lower limit|0 1000 95.5|m0,0|0 2000 -95.5 95.5 0 0",
                  "y in|0 2000 95.5|R w120|0 2000 -85.95 85.95 1 0",
                  "y in, out; x out clamped|0 2000 95.5|R w120 w-120 r w-120|0 2000 -95.5 95.5 0 1",
                  "drag left, down: later, up|1000 5000 50|L m-50,60 l m0,0|1100 3100 -40 60 0 1",
@@ -154,6 +156,8 @@ private slots:
             QCOMPARE(image, c.grab().toImage());
             return;
         }
+        // The lowest grid line runs through the last band's centre.
+        QVERIFY(image.pixel(50, 630) != image.pixel(50, 645));
         for (int x : {250, 750})
             QCOMPARE(image.pixel(x, 240),
                      curve.isValid() && x < a[1].toInt() / 2 ? curve.rgb() : image.pixel(x, 200));
@@ -208,6 +212,11 @@ private slots:
             const SampleSpan span = visibleSamples(view, qint64(r[2]));
             QCOMPARE(QPointF(span.first, span.last), QPointF(r[3], r[4]));
         }
+        PlotView view; // moving either end alone keeps the x step a tenth of the window
+        setUp(view, 10, 5000);
+        view.setXEnd(3000);
+        view.setXStart(1000);
+        QCOMPARE(view.xStep(), 200.f);
     }
 
     void fitArithmetic_data()

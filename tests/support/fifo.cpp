@@ -11,9 +11,8 @@
 int openFifo(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (::mkfifo(name.constData(), 0600) != 0)
-        return -1;
-    return ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+    return ::mkfifo(name.constData(), 0600) == 0 ? ::open(name.constData(), O_RDONLY | O_NONBLOCK)
+                                                 : -1;
 }
 
 QByteArray drainFifo(int fd)

@@ -62,17 +62,13 @@ private slots:
         QCOMPARE(tool.convert(toCan, side[!toCan]), side[toCan]);
     }
 
-    // It opens fixed in size, titled, without a help button, on the payload of all-zero
-    // parameters, both sides written in blue. Out-of-Limits values go out as the nearest limit,
-    // never as codes wider than two digits.
+    // It opens fixed in size on the payload of all-zero parameters, written in blue. Out-of-Limits
+    // values go out as the nearest limit, never as codes wider than two digits.
     void opensAndFollowsReloadedLimits()
     {
         Tool t;
-        QCOMPARE(t.windowTitle(), QStringLiteral("Korvane DataToolWindow"));
         QVERIFY(t.minimumSize() == QSize(400, 300) && t.maximumSize() == QSize(400, 300));
-        QVERIFY(!(t.windowFlags() & Qt::WindowContextHelpButtonHint));
         QCOMPARE(t.field(7)->palette().color(QPalette::Text), QColor(Qt::blue));
-        QCOMPARE(t.spin(4)->palette().color(QPalette::Text), QColor(Qt::blue));
         QCOMPARE(t.convert(false, QString()), QStringLiteral("0 -0.01 0 0 0")); // as shown
 
         QMutexLocker lock(&stateMutex); // the last test, so nothing is restored
