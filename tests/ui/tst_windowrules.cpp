@@ -146,6 +146,9 @@ void TestWindowRules::modeSwitch_data()
     QTest::newRow("plot tabs wait while the console is asked for")
         << "connect;display ok;click 3;click 1;click 3;config ok;click 3"
         << "AskDisplay Entered AskConfig KeepTab3 None Entered None";
+    QTest::newRow("the console waits for the switch back to display mode")
+        << "connect;display ok;click 3;config ok;click 1;click 3;display ok"
+        << "AskDisplay Entered AskConfig Entered AskDisplay KeepTab1 Entered";
     QTest::newRow("the console waits for the display switch")
         << "connect;click 3;click 1;display ok;click 3"
         << "AskDisplay KeepTab0 None Entered AskConfig";
@@ -335,9 +338,11 @@ void TestWindowRules::rememberedChoices_data()
         << QByteArray("[motor]\nid=255\n[port]\nbaudRate=100000000\n[command]\n"
                       "fields=-95.5, 45.1, -18, 500, 5.0001\n")
         << " 100000000 255 -95.5||-18|500| - shown";
-    QTest::newRow("too long to be a field")
-        << QByteArray("[command]\nfields=0000000000000000000000000000000001, 1\n")
-        << " 0 0 |1||| - shown";
+    // 32 characters are a field's most; a folder that is gone is none.
+    QTest::newRow("lowest baud rate, longest field")
+        << QByteArray("[port]\nbaudRate=1\n[command]\nfields=00000000000000000000000000000001, "
+                      "000000000000000000000000000000001\n[recording]\nfolder=/nonexistent/k\n")
+        << " 1 0 00000000000000000000000000000001|||| - shown";
     QTest::newRow("a baud rate past the top")
         << QByteArray("[port]\nbaudRate=100000001\n") << " 0 0 |||| - shown";
     QTest::newRow("not a settings file")
@@ -366,6 +371,7 @@ void TestWindowRules::rememberedChoices()
                       c.hintVisible ? "shown" : "hidden"),
              choices);
     QVERIFY(!RememberedChoices::writtenByLaterBuild(store));
+    QVERIFY(c.recordingFolder.isEmpty());
 }
 
 void TestWindowRules::startPort_data()
