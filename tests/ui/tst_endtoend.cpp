@@ -3,15 +3,12 @@
 // times, and what the adapter sends must reach the window.
 #include "frames.h"
 #include "ptypeer.h"
+#include "testframes.h"
 #include "windowfixture.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
-// Motor 3 with position 1.0, velocity 2, Kp 10, Kd 1 and torque 0.5, as packed on the wire.
-const QByteArray typedCommand = QByteArray::fromHex("aaaf0fa1815685a05133383803 01fd");
-const QByteArray toDisplay = frameBytes(toDisplayFrame, modeFrameLength);
-const QByteArray modeAck = frameBytes(modeAckFrame, modeFrameLength);
 
 class TestEndToEnd : public QObject
 {
@@ -60,10 +57,10 @@ private slots:
         QByteArray refused = modeAck;
         refused[5] = 1;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
+            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplayRequest);
             peer->write(refused);
         }
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplayRequest);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
                                   3000);
@@ -74,8 +71,13 @@ private slots:
             QVERIFY2(find<QWidget>(on)->isEnabled(), on);
         for (const char *off : {"btnStop", "comboPort", "btnFromTXT"})
             QVERIFY2(!find<QWidget>(off)->isEnabled(), off);
-        QMutexLocker lock(&stateMutex);
-        QVERIFY(!motorState.connectPending);
+        QVERIFY(!locked([] { return motorState.connectPending; }));
+        // A silent motor is said plainly and its last values greyed, until frames return.
+        auto *position = find<QLabel>("labPosition");
+        QTRY_VERIFY(status().startsWith("No feedback for ") && !position->isEnabled());
+        peer->write(workedFeedback.repeated(20));
+        QTRY_VERIFY(position->isEnabled());
+        QVERIFY(!status().startsWith("No feedback"));
     }
 
     // Runs, stops, then sends once: the typed command goes out every 20 ms, then not at all,
@@ -99,7 +101,7 @@ private slots:
         QVERIFY2(frames >= 30 && frames <= 65, qPrintable(QString("%1 frames in 1 s").arg(frames)));
         for (int i = 0; i < frames; ++i)
             QCOMPARE(stream.mid(i * commandFrameLength, commandFrameLength).toHex(' '),
-                     typedCommand.toHex(' '));
+                     workedCommand.toHex(' '));
 
         click("btnStop");
         QVERIFY(find<QPushButton>("btnRun")->isEnabled() &&
@@ -108,7 +110,7 @@ private slots:
         peer->readAvailable();
         QCOMPARE(peer->readAtLeast(1, 300).size(), 0);
         click("btnSendOnce");
-        QCOMPARE(peer->readAtLeast(commandFrameLength, 2000).toHex(' '), typedCommand.toHex(' '));
+        QCOMPARE(peer->readAtLeast(commandFrameLength, 2000).toHex(' '), workedCommand.toHex(' '));
         QCOMPARE(peer->readAtLeast(1, 300).size(), 0);
     }
 
@@ -140,7 +142,7 @@ private slots:
         peer->readAvailable();
         clickTab(3);
         QCOMPARE(peer->readAtLeast(modeFrameLength, 2000),
-                 frameBytes(toConfigFrame, modeFrameLength));
+                 toConfigRequest);
         // A plot tab clicked while the switch is pending is ignored: the tab bar stays with
         // the mode being asked for and nothing more is sent.
         clickTab(1);
@@ -182,7 +184,7 @@ private slots:
         auto *tabs = find<QTabWidget>("tabWidget");
         peer->readAvailable();
         clickTab(0);
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000), toDisplay);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000), toDisplayRequest);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Display mode succeed."),
                                   3000);
@@ -192,7 +194,7 @@ private slots:
         refused[6] = 0;
         for (int attempt = 0; attempt < 6; ++attempt) {
             QCOMPARE(peer->readAtLeast(modeFrameLength, 3000),
-                     frameBytes(toConfigFrame, modeFrameLength));
+                     toConfigRequest);
             peer->write(refused);
         }
         QTRY_COMPARE_WITH_TIMEOUT(boxes.asked, QStringList{"Change to Config mode failed."}, 5000);
@@ -200,7 +202,7 @@ private slots:
 
         clickTab(3);
         QCOMPARE(peer->readAtLeast(modeFrameLength, 2000),
-                 frameBytes(toConfigFrame, modeFrameLength));
+                 toConfigRequest);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 3000);
     }
@@ -214,7 +216,7 @@ private slots:
         QByteArray wrong = modeAck;
         wrong[4] = 0;
         for (int attempt = 0; attempt < 6; ++attempt) {
-            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplay);
+            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toDisplayRequest);
             peer->write(wrong);
         }
         const QString failed = QStringLiteral("Change to Display mode failed.");
@@ -270,7 +272,7 @@ private slots:
         dialogs.button = QMessageBox::Save;
         dialogs.file = dir.filePath("kept");
         click("btnConnect");
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 5000), toDisplay);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 5000), toDisplayRequest);
         QCOMPARE(dialogs.asked.size(), 2);
         QCOMPARE(dialogs.asked[0], question);
         QVERIFY(dialogs.asked[1].startsWith("Korvane - Save To Txt in "));

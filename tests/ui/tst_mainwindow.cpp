@@ -62,6 +62,14 @@ private slots:
         // The arrow keys drive the motor: the tabs never take the keyboard focus.
         auto *tabs = find<QTabWidget>("tabWidget");
         QCOMPARE(tabs->focusPolicy() | tabs->tabBar()->focusPolicy(), Qt::NoFocus);
+        // On a laptop's screen every control lies inside it, whole.
+        const QRect screen = w.window->screen()->availableGeometry();
+        if (screen.size() == QSize(1280, 720)) {
+            for (QWidget *c : w.window->findChildren<QWidget *>())
+                QVERIFY2(!c->isVisible() ||
+                             screen.contains(QRect(c->mapToGlobal(QPoint()), c->size())),
+                         qPrintable(c->objectName()));
+        }
         // Nothing that needs a connection takes input yet.
         for (const char *off :
              {"btnRun",       "btnStop",      "btnDisplay",   "btnKeyControl", "btnToTXT",
