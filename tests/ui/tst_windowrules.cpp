@@ -419,13 +419,8 @@ void TestWindowRules::unsavedRun()
     run.started();
     QVERIFY(!run.needsQuestion(0) && run.needsQuestion(1));
     QCOMPARE(UnsavedRun::question(3), QString("The recording of 3 samples has not been saved."));
-    QCOMPARE(run.answered(UnsavedRun::Answer::Cancel), UnsavedRun::Outcome::Cancel);
     QCOMPARE(run.answered(UnsavedRun::Answer::Save), UnsavedRun::Outcome::SaveFirst);
-    QVERIFY(run.needsQuestion(1)); // saved only once the file is written
     QCOMPARE(run.answered(UnsavedRun::Answer::Discard), UnsavedRun::Outcome::Proceed);
-    QVERIFY(!run.needsQuestion(1));
-    run.started();
-    run.kept();
     QVERIFY(!run.needsQuestion(1));
 }
 
