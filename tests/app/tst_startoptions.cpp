@@ -34,7 +34,9 @@ private slots:
         run("fastest line", {"--baud", "100000000"}, "- 100000000 -1 0 0");
         refused("unknown option", {"--bogus"}, "Unknown option 'bogus'.");
         refused("stray argument", {"ttyUSB0"}, "unexpected argument \"ttyUSB0\"");
-        refused("empty port", {"--port="}, "--port wants a device path or port name");
+        refused("empty port", {"--port="}, "--port wants a device path or port name, not \"\"");
+        refused("an option for a port", {"--port", "--version"},
+                "--port wants a device path or port name, not \"--version\"");
         refused("missing value", {"--baud"}, "Missing value after '--baud'.");
         refused("baud 0", {"--baud", "0"},
                 "--baud wants a whole number from 1 to 100000000, not \"0\"");
