@@ -69,8 +69,8 @@ StartAction parseStartOptions(const QStringList &arguments, StartOptions *option
         // "--port --version" takes the next option for the port's value: no device path or
         // port name starts with a dash.
         if (o.port.isEmpty() || o.port.startsWith(QLatin1Char('-')))
-            return fail(QStringLiteral("--port wants a device path or port name, not \"%1\"")
-                            .arg(o.port));
+            return fail(
+                QStringLiteral("--port wants a device path or port name, not \"%1\"").arg(o.port));
     }
     if (parser.isSet(baud) && !readWhole(parser.value(baud), minBaudRate, maxBaudRate, &o.baud))
         return fail(QStringLiteral("--baud wants a whole number from %1 to %2, not \"%3\"")

@@ -4,8 +4,8 @@
 
 #include <QBuffer>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QPainter>
+#include <QSaveFile>
 #include <QtMath>
 
 #include <cmath>

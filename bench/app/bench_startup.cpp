@@ -9,10 +9,10 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QProcess>
-#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>

@@ -9,7 +9,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
@@ -141,8 +140,7 @@ private slots:
     {
         peer->readAvailable();
         clickTab(3);
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000),
-                 toConfigRequest);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000), toConfigRequest);
         // A plot tab clicked while the switch is pending is ignored: the tab bar stays with
         // the mode being asked for and nothing more is sent.
         clickTab(1);
@@ -193,16 +191,14 @@ private slots:
         QByteArray refused = modeAck;
         refused[6] = 0;
         for (int attempt = 0; attempt < 6; ++attempt) {
-            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000),
-                     toConfigRequest);
+            QCOMPARE(peer->readAtLeast(modeFrameLength, 3000), toConfigRequest);
             peer->write(refused);
         }
         QTRY_COMPARE_WITH_TIMEOUT(boxes.asked, QStringList{"Change to Config mode failed."}, 5000);
         QCOMPARE(tabs->currentIndex(), 0);
 
         clickTab(3);
-        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000),
-                 toConfigRequest);
+        QCOMPARE(peer->readAtLeast(modeFrameLength, 2000), toConfigRequest);
         peer->write(modeAck);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Change to Config mode succeed."), 3000);
     }

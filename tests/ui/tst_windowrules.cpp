@@ -242,8 +242,7 @@ void TestWindowRules::keyNudge_data()
     row("key control off: ignored", "off pL t3", "0.000 0.000 idle");
     row("in the console arrows do nothing", "console pL t3", "0.000 0.000 idle");
     // Steps of exactly 1: 30 of them reach half the limit, which is not yet past it.
-    row("narrowed limits give the step and the stop", "pL t40", "31.000 0.000 armed",
-        "-60 60");
+    row("narrowed limits give the step and the stop", "pL t40", "31.000 0.000 armed", "-60 60");
     row("the stop is tested before the step", "pR t40", "-31.000 0.000 armed", "-60 60");
     row("a new connection forgets held keys", "pL pR x t3", "0.000 0.000 armed", "-95.5 60");
 }
@@ -466,8 +465,8 @@ void TestWindowRules::windowFit_data()
     QTest::addColumn<QRect>("fitted");
     QTest::addColumn<bool>("relax");
     const QRect design(0, 0, 1374, 843);
-    QTest::newRow("room for the design") << QRect(0, 0, 1920, 1050) << design.translated(0, 30)
-                                         << design.translated(0, 30) << false;
+    QTest::newRow("room for the design")
+        << QRect(0, 0, 1920, 1050) << design.translated(0, 30) << design.translated(0, 30) << false;
     QTest::newRow("a remembered place is kept")
         << QRect(0, 0, 1920, 1050) << QRect(300, 130, 1400, 900) << QRect(300, 130, 1400, 900)
         << false;
@@ -476,8 +475,8 @@ void TestWindowRules::windowFit_data()
     QTest::newRow("1280 x 720, or 2560 x 1440 at scale 2")
         << QRect(0, 0, 1280, 720) << design << QRect(0, 30, 1280, 690) << true;
     QTest::newRow("moved inside a second screen")
-        << QRect(1920, 0, 1280, 720) << QRect(3000, 500, 1374, 843)
-        << QRect(1920, 30, 1280, 690) << true;
+        << QRect(1920, 0, 1280, 720) << QRect(3000, 500, 1374, 843) << QRect(1920, 30, 1280, 690)
+        << true;
     QTest::newRow("off every edge, room enough")
         << QRect(0, 0, 1920, 1050) << QRect(-500, 900, 1374, 843) << QRect(0, 207, 1374, 843)
         << false;
