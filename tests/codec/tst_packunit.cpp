@@ -1,17 +1,20 @@
-// The codec worker packs clamped command frames that decode back within one code step, reports
-// the error rate every thirty events, tells once when full, and runs one loop at a time.
+// The codec. The worker packs clamped command frames scaled by the limits, reports the error rate
+// every thirty events, tells once when full, and runs one loop at a time. Its decoder's pass turns
+// every good frame into exactly one sample of each channel however the bytes are cut across
+// passes, widens the decode ranges to what it stored, keeps nothing past the histories'
+// capacity, and skips everything else as counted errors without stalling.
+#include "feedbackparser.h"
 #include "frames.h"
 #include "motorstate.h"
 #include "packunit.h"
 #include "testframes.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
-#include <cfloat>
 #include <cmath>
 #include <thread>
 
+Q_DECLARE_METATYPE(Limits)
 namespace {
 const QByteArray &goodFrame = workedFeedback;
 const QByteArray badFrame = feedbackFrame(32768, 2048, 2048, false);
@@ -19,15 +22,14 @@ const QByteArray badFrame = feedbackFrame(32768, 2048, 2048, false);
 // The shared state is touched by this thread only: the units here run on it.
 MotorState &s = motorState;
 
-// Position, velocity, Kp, Kd, torque, then the key offsets of position and velocity.
-QByteArray packed(qint32 motorId, const QVector<float> &c)
+// Positions, then velocities, then currents, from sample `first` on; as doubles, so that a
+// wrong last bit shows.
+QVector<double> samples(int first = 0)
 {
-    std::tie(s.cmdPosition, s.cmdVelocity, s.cmdKp, s.cmdKd, s.cmdTorque) =
-        std::make_tuple(c[0], c[1], c[2], c[3], c[4]);
-    std::tie(s.keyPosition, s.keyVelocity, s.motorId) =
-        std::make_tuple(c.value(5), c.value(6), motorId);
-    PackUnit().rePack();
-    return frameBytes(s.commandFrame, commandFrameLength);
+    QVector<double> all;
+    for (const History &h : s.histories)
+        all += QVector<double>(h.data() + first, h.data() + s.sampleCount);
+    return all;
 }
 } // namespace
 
@@ -35,9 +37,10 @@ class TestPackUnit : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
+    // Empty buffer, no samples, the default limits.
     void init()
     {
+        QVERIFY(prepareMotorState(QDir::tempPath()));
         limits = Limits();
         connectReset();
     }
@@ -46,9 +49,11 @@ private slots:
     {
         QTest::addColumn<QVector<float>>("command");
         QTest::addColumn<int>("motorId");
+        QTest::addColumn<Limits>("bounds");
         QTest::addColumn<QByteArray>("frame");
-        auto row = [](const char *name, QVector<float> command, int id, const char *hex) {
-            QTest::newRow(name) << command << id << QByteArray::fromHex(hex);
+        auto row = [](const char *name, QVector<float> command, int id, const char *hex,
+                      Limits l = Limits()) {
+            QTest::newRow(name) << command << id << l << QByteArray::fromHex(hex);
         };
         row("all zero, motor 1", {0, 0, 0, 0, 0}, 1, "aaaf0fa17fff7ff0000007ff0101fe");
         row("worked command, motor 3", {1, 2, 10, 1, 0.5f}, 3, workedCommand.toHex().constData());
@@ -58,47 +63,103 @@ private slots:
         row("NaN packs as 0", {NAN, NAN, NAN, NAN, NAN, 0, NAN}, 1,
             "aaaf0fa17fff7ff0000007ff0101fe");
         row("key offsets clamp", {94, 44, 0, 0, 0, 2.5f, 3}, 1, "aaaf0fa1fffffff0000007ff0101fe");
+        // Codes bfff, fff (velocity clamped at 20), 3ff, 7ff, 3ff; the ID keeps its low 8 bits.
+        row("limits of the user's choice", {5, 30, 25, 5, -2.5f}, 259,
+            "aaaf0fa1bffffff3ff7ff3ff03012d",
+            Limits{-10, 10, -20, 20, -5, 5, -1, 1, 0, 100, 0, 10});
     }
     void packsCommandFrames()
     {
         QFETCH(QVector<float>, command);
         QFETCH(int, motorId);
+        QFETCH(Limits, bounds);
         QFETCH(QByteArray, frame);
-        QCOMPARE(packed(motorId, command).toHex(), frame.toHex());
+        limits = bounds;
+        const QVector<float> &c = command;
+        std::tie(s.cmdPosition, s.cmdVelocity, s.cmdKp, s.cmdKd, s.cmdTorque) =
+            std::make_tuple(c[0], c[1], c[2], c[3], c[4]);
+        std::tie(s.keyPosition, s.keyVelocity, s.motorId) =
+            std::make_tuple(c.value(5), c.value(6), motorId);
+        PackUnit().rePack();
+        limits = Limits();
+        QCOMPARE(frameBytes(s.commandFrame, commandFrameLength).toHex(), frame.toHex());
     }
 
-    // Under random limits every field decodes back within one code step of its value, and
-    // the motor ID keeps its low 8 bits.
-    void roundTripsWithinOneStep()
+    void streams_data()
     {
-        QRandomGenerator rng(7);
-        double Limits::*bounds[5][2] = {{&Limits::positionMin, &Limits::positionMax},
-                                        {&Limits::velocityMin, &Limits::velocityMax},
-                                        {&Limits::kpMin, &Limits::kpMax},
-                                        {&Limits::kdMin, &Limits::kdMax},
-                                        {&Limits::torqueMin, &Limits::torqueMax}};
-        for (int i = 0; i < 2000; ++i) {
-            QVector<float> values, min, max;
-            for (auto &b : bounds) {
-                min << float(limits.*b[0] = 600 * rng.generateDouble() - 300);
-                max << float(limits.*b[1] = limits.*b[0] + 1 + 600 * rng.generateDouble());
-                values << min.last() + float(rng.generateDouble()) * (max.last() - min.last());
-            }
-            packed(i, values);
-            QCOMPARE(s.commandFrame[12], quint8(i));
-            // The payload's fields, big-endian: 16 bits of position, then 12 bits each.
-            const quint8 *p = s.commandFrame + 4;
-            const int codes[5] = {p[0] << 8 | p[1], p[2] << 4 | p[3] >> 4, (p[3] & 15) << 8 | p[4],
-                                  p[5] << 4 | p[6] >> 4, (p[6] & 15) << 8 | p[7]};
-            for (int k = 0, bits = 16; k < 5; ++k, bits = 12) {
-                const double span = double(max[k]) - double(min[k]);
-                const double back = min[k] + codes[k] * span / ((1 << bits) - 1);
-                // One code step, plus the rounding of float arithmetic at this magnitude.
-                const float step = (max[k] - min[k]) / float((1 << bits) - 1) +
-                                   4 * FLT_EPSILON * std::max(std::fabs(min[k]), std::fabs(max[k]));
-                QVERIFY2(std::fabs(back - double(values[k])) <= double(step),
-                         qPrintable(QString("round %1 field %2").arg(i).arg(k)));
-            }
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("room"); // samples the histories can still take
+        QTest::addColumn<QVector<int>>("storedDroppedEventsErrorsLeftFull");
+        QTest::addColumn<QVector<double>>("sample"); // position, velocity, current
+        const QByteArray &f = workedFeedback;
+        const QVector<double> w{0.00145721435546875, 0.010990142822265625, 0.009769439697265625};
+        auto hex = [](const char *text) { return QByteArray::fromHex(text); };
+        auto row = [](const char *name, const QByteArray &bytes, QVector<int> counts,
+                      QVector<double> sample = {}, int room = historyCapacity) {
+            QTest::newRow(name) << bytes << room << counts << sample;
+        };
+        row("single frame", f, {1, 0, 1, 0, 0, 0}, w);
+        // Codes 0x1234, 0x5a7, 0x6bc: no two nibbles alike, and all three values below 0.
+        row("distinct fields", hex("aaaa0b0112345a76bc00 32"), {1, 0, 1, 0, 0, 0},
+            {-81.91855621337890625, -13.1978015899658203125, -6.3199005126953125});
+        row("bad checksum", f.left(10) + hex("69"), {0, 0, 1, 1, 0, 0});
+        row("partial frame waits", f.left(5), {0, 0, 0, 0, 5, 0});
+        row("two bytes wait", f.left(2), {0, 0, 0, 0, 2, 0});
+        row("final sync byte waits", hex("0011aa"), {0, 0, 1, 1, 1, 0});
+        row("length 12 removed whole", hex("aaaa0c01800080080000 6800"), {0, 0, 1, 1, 0, 0});
+        row("wrong type", hex("aaaa0b02800080080000 69"), {0, 0, 1, 1, 0, 0});
+        // A header of length zero or less drops one byte only, so the header after it decodes.
+        row("length 0x00", hex("aaaa00") + f, {1, 0, 3, 2, 0, 0}, w);
+        row("length 0x80", hex("aaaa80") + f, {1, 0, 3, 2, 0, 0}, w);
+        row("histories full", f, {0, 1, 1, 0, 0, 1}, {}, 0);
+    }
+    void streams()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, room);
+        QFETCH(QVector<int>, storedDroppedEventsErrorsLeftFull);
+        QFETCH(QVector<double>, sample);
+        const int first = s.sampleCount = historyCapacity - room;
+        s.rxBuffer = bytes;
+        s.decodePositionMin = s.decodePositionMax = s.decodeVelocityMin = 0;
+        s.decodeVelocityMax = s.decodeCurrentMin = s.decodeCurrentMax = 0;
+        const FeedbackPass p = parseFeedback(s, Limits());
+        const int left = bytes.size() - p.consumed;
+        QCOMPARE((QVector<int>{p.stored, p.dropped, p.events, p.errors, left, p.historiesFull}),
+                 storedDroppedEventsErrorsLeftFull);
+        QCOMPARE(s.rxBuffer, bytes.right(left));
+        QCOMPARE(samples(first), sample);
+        // The decode ranges, from 0 to 0, widen to take in each stored sample.
+        QVector<double> ranges(6);
+        for (int k = 0; k < sample.size(); ++k)
+            ranges[2 * k] = std::min(sample[k], 0.0), ranges[2 * k + 1] = std::max(sample[k], 0.0);
+        QCOMPARE((QVector<double>{s.decodePositionMin, s.decodePositionMax, s.decodeVelocityMin,
+                                  s.decodeVelocityMax, s.decodeCurrentMin, s.decodeCurrentMax}),
+                 ranges);
+    }
+
+    // Noise, a stray sync byte, a bad frame and headers of length -128 and 0 among six good
+    // frames: cut anywhere, even inside a frame or between the two sync bytes, all six arrive.
+    void everySplitKeepsEverySample()
+    {
+        QByteArray stream = QByteArray::fromHex("0011");
+        for (int i = 0; i < 6; ++i)
+            stream += feedbackFrame(1000 * i + 7, 100 * i, 4095 - i);
+        stream.insert(13, QByteArray::fromHex("aa"));
+        stream.insert(36, feedbackFrame(5, 5, 5, false));
+        stream.insert(58, QByteArray::fromHex("aaaa80 3344 aaaa00"));
+        s.rxBuffer = stream;
+        parseFeedback(s, Limits());
+        const QVector<double> expected = samples();
+        QCOMPARE(expected.size(), 18);
+        for (int split = 0; split <= stream.size(); ++split) {
+            init();
+            s.rxBuffer = stream.left(split);
+            parseFeedback(s, Limits());
+            s.rxBuffer += stream.mid(split);
+            parseFeedback(s, Limits());
+            QVERIFY2(samples() == expected && s.rxBuffer.isEmpty(),
+                     qPrintable(QStringLiteral("split at %1").arg(split)));
         }
     }
 

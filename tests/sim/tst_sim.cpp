@@ -9,6 +9,8 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include <numeric>
+
 Q_DECLARE_METATYPE(MotorCommand)
 namespace {
 // Motor 3's parser, fed in two pieces and following the mode requests as the simulator does.
@@ -46,10 +48,10 @@ struct Client : QSerialPort // the tool's side of the device: a serial port open
         return data;
     }
     // Discards the input and asks, as the tool does; `before` goes out in the same write.
-    bool switchMode(const quint8 *request, const QByteArray &before = QByteArray())
+    bool switchMode(const QByteArray &request, const QByteArray &before = QByteArray())
     {
         clear(Input);
-        write(before + frameBytes(request, modeFrameLength));
+        write(before + request);
         return waitForBytesWritten(500) && isModeAck(readFor(500, modeFrameLength));
     }
 };
@@ -81,21 +83,20 @@ private slots:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QString>("result");       // event kinds|bad frames|frames for other ids
         const QByteArray &control = workedCommand; // motor 3
-        auto special = [](const quint8 *frame, int motorId) {
-            QByteArray bytes = frameBytes(frame, commandFrameLength);
-            bytes[12] = char(motorId);
-            sealCommandFrame(reinterpret_cast<quint8 *>(bytes.data()));
-            return bytes;
+        // The motor-mode, exit and zero requests for a motor.
+        auto special = [](const char *kind, int motorId) {
+            QByteArray f =
+                QByteArray::fromHex("aaaf0fa1ffffffffffffff") + kind + char(motorId) + '\1';
+            return f + char(std::accumulate(f.cbegin(), f.cend(), 0));
         };
-        auto mode = [](const quint8 *frame) { return frameBytes(frame, modeFrameLength); };
         QTest::newRow("bad checksum") << control.left(14) + '\xfe' + control << "K|1|0";
         QTest::newRow("garbage") << QByteArray::fromHex("00aa11aaafaaaf0f") + control << "K|0|0";
         QTest::newRow("specials, own id")
-            << special(enterFrame, 3) + special(exitFrame, 3) + special(zeroFrame, 3) << "EXZ|0|0";
-        QTest::newRow("other ids") << special(enterFrame, 4) + special(zeroFrame, 2) << "|0|2";
+            << special("\xfc", 3) + special("\xfd", 3) + special("\xfe", 3) << "EXZ|0|0";
+        QTest::newRow("other ids") << special("\xfc", 4) + special("\xfe", 2) << "|0|2";
         QTest::newRow("unknown mode") << QByteArray::fromHex("aaaf07a2a301a5") << "|1|0";
         QTest::newRow("mode requests, text in configuration mode")
-            << control + mode(toConfigFrame) + "m" + mode(toDisplayFrame) + control << "KCTDK|0|0";
+            << control + toConfigRequest + "m" + toDisplayRequest + control << "KCTDK|0|0";
     }
     void parser()
     {
@@ -190,7 +191,7 @@ private slots:
         QVERIFY(sim.devicePath().startsWith("/dev/pts/") && QFileInfo(link).isSymLink());
         Client client(link);
         QVERIFY2(client.readFor(200).isEmpty(), "feedback before display mode was asked for");
-        QVERIFY(client.switchMode(toDisplayFrame));
+        QVERIFY(client.switchMode(toDisplayRequest));
         QElapsedTimer clock;
         clock.start();
         const QByteArray data = client.readFor(1500);
@@ -207,10 +208,10 @@ private slots:
             const QVector<int> m = scan(client.readFor(300));
             QVERIFY2(m[0] > 100 && m[0] == m[1] && m[2] < feedbackFrameLength && !m[3],
                      qPrintable(QStringLiteral("%1 %2 %3").arg(m[0]).arg(m[1]).arg(m[2])));
-            client.switchMode(toConfigFrame); // fresh feedback may beat this request
+            client.switchMode(toConfigRequest); // fresh feedback may beat this request
             client.readFor(300); // and its acknowledgement, if late, must not count for the next
-            QVERIFY(client.switchMode(toConfigFrame) && client.readFor(100).isEmpty());
-            QVERIFY(client.switchMode(toDisplayFrame, "m"));
+            QVERIFY(client.switchMode(toConfigRequest) && client.readFor(100).isEmpty());
+            QVERIFY(client.switchMode(toDisplayRequest, "m"));
             client.close();
             QTest::qWait(300); // nobody listens: the simulator neither blocks nor quits
             QVERIFY(sim.isRunning() && client.open(QIODevice::ReadWrite));
