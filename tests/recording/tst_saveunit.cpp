@@ -30,6 +30,16 @@ Samples history(int k, int n)
     return Samples{float(motorState.sampleCount)} + Samples(h, h + n);
 }
 
+struct Failure
+{
+    QString op;
+    int count;
+    QByteArray bytes;
+    QString path, box, shown;
+    Samples samples; // sample count, the first three of each history, the decoder's ranges
+};
+Q_DECLARE_METATYPE(Failure)
+
 class TestSaveUnit : public QObject
 {
     Q_OBJECT
@@ -42,13 +52,11 @@ private slots:
     void init()
     {
         connectReset();
-        m_boxes.clear();
-        m_shown.clear();
+        m_boxes.clear(), m_shown.clear();
         m_unit.reset(new SaveUnit);
         connect(m_unit.get(), &SaveUnit::msgBox, [this](const QString &text) { m_boxes << text; });
         connect(m_unit.get(), &SaveUnit::configText, [this](const QString &t) { m_shown << t; });
-        connect(m_unit.get(), &SaveUnit::uiRepaint,
-                [this] { m_shown << QStringLiteral("repaint"); });
+        connect(m_unit.get(), &SaveUnit::uiRepaint, [this] { m_shown << "repaint"; });
     }
 
     // 12,000 random samples come back rounded to three decimals, zeros replace the rest of a
@@ -68,7 +76,7 @@ private slots:
             want[i / n] << QString::number(values[i / n].last(), 'f', 3).toFloat();
         }
         setHistories(values);
-        const QString path = m_dir.filePath(QStringLiteral("run.txt"));
+        const QString path = m_dir.filePath("run.txt");
         m_unit->saveToTxt(path);
         m_unit->setFile(path);
         setHistories(QVector<Samples>(3, Samples(n + 10, 7)));
@@ -79,11 +87,14 @@ private slots:
         for (const char *op : {"SaveToTxt", "ReadFromTxt"})
             for (const char *figure :
                  {"0", "0", "13.75", "27.5", "33", "46.75", "60.5", "66", "79.75", "93.5", "100"})
-                steps << QStringLiteral("%1 %2 %").arg(op, figure);
-        steps << QStringLiteral("repaint");
-        m_unit->saveToCsv(m_dir.filePath(QStringLiteral("run.csv"))); // progress by rows
-        for (const char *figure : {"0", "0", "41.6667", "83.3333", "100"})
-            steps << QStringLiteral("SaveToCsv %1 %").arg(figure);
+                steps << QString("%1 %2 %").arg(op, figure);
+        m_unit->saveToCsv(m_dir.filePath("run.csv")); // progress by rows
+        steps << "repaint"
+              << "SaveToCsv 0 %"
+              << "SaveToCsv 0 %"
+              << "SaveToCsv 41.6667 %"
+              << "SaveToCsv 83.3333 %"
+              << "SaveToCsv 100 %";
         QCOMPARE(m_shown, steps);
         m_shown.clear();
         m_unit->stopReading();
@@ -99,48 +110,37 @@ private slots:
         // the file's bytes, or a path; the box, with %1 for the file; what is shown, progress
         // aside; for reads, the sample count, the first three samples of each history and the
         // decoder's ranges. The connect reset before each row sets the ranges to the Limits.
-        QTest::addColumn<QString>("op");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<Samples>("samples");
-        const QString ended = "%1 ended after %2 section. The samples it holds were read; the "
-                              "rest are 0.";
-        const QString notRegular = "Could not read %1: it is not a regular file";
+        QTest::addColumn<Failure>("f");
+        const auto row = [](const QByteArray &name, const char *op, int count, const char *bytes,
+                            const char *path, const QString &box, const char *shown = "",
+                            const Samples &samples = {}) {
+            QTest::newRow(name.constData()) << Failure{op, count, bytes, path, box, shown, samples};
+        };
+        const QString ended =
+            "%1 ended after %2 announced samples, in its [%3] section. The samples "
+            "it holds were read; the rest are 0.";
         const Samples untouched{5, 9, 9, 9, 9, 9, 9, 9, 9, 9, -95.5, 95.5, -45, 45, -40, 40};
-        QTest::newRow("cut in the velocity section")
-            << "read" << 5 << QByteArray("3\n[Position]\n1\n-2\n3\n[Velocity]\n4\n") << QString()
-            << ended.arg("%1", "1 of its 3 announced samples, in its [Velocity]")
-            << "ReadFromTxt incomplete|repaint"
-            << Samples{3, 1, -2, 3, 4, 0, 0, 0, 0, 0, -2, 3, 0, 4, 0, 0};
-        QTest::newRow("cut before a header")
-            << "read" << 5 << QByteArray("2\n[Position]\n1\n2\n[Velocity]\n4\n-5\n") << QString()
-            << ended.arg("%1", "0 of its 2 announced samples, in its [Current]")
-            << "ReadFromTxt incomplete|repaint"
-            << Samples{2, 1, 2, 0, 4, -5, 0, 0, 0, 0, 0, 2, -5, 4, 0, 0};
-        QTest::newRow("text") << "read" << 5 << QByteArray("hello\n[Position]\n1\n") << QString()
-                              << "%1 holds no recording: it does not begin with a sample count "
-                                 "and \"[Position]\"."
-                              << "" << untouched;
-        QTest::newRow("pipe with no writer")
-            << "read" << 5 << QByteArray() << "fifo" << notRegular << "" << untouched;
-        QTest::newRow("missing file") << "read" << 5 << QByteArray() << "none"
-                                      << "Could not read %1: No such file or directory"
-                                      << "" << untouched;
+        row("cut in the velocity section", "read", 5, "3\n[Position]\n1\n-2\n3\n[Velocity]\n4\n",
+            "", ended.arg("%1", "1 of its 3", "Velocity"), "ReadFromTxt incomplete|repaint",
+            {3, 1, -2, 3, 4, 0, 0, 0, 0, 0, -2, 3, 0, 4, 0, 0});
+        row("cut before a header", "read", 5, "2\n[Position]\n1\n2\n[Velocity]\n4\n-5\n", "",
+            ended.arg("%1", "0 of its 2", "Current"), "ReadFromTxt incomplete|repaint",
+            {2, 1, 2, 0, 4, -5, 0, 0, 0, 0, 0, 2, -5, 4, 0, 0});
+        row("text", "read", 5, "hello\n[Position]\n1\n", "",
+            "%1 holds no recording: it does not begin with a sample count and \"[Position]\".", "",
+            untouched);
+        row("pipe with no writer", "read", 5, "", "fifo",
+            "Could not read %1: it is not a regular file", "", untouched);
+        row("missing file", "read", 5, "", "none", "Could not read %1: No such file or directory",
+            "", untouched);
         // A save that could not open shows nothing; one that fails later says so, never 100 %.
-        for (const char *op : {"txt", "csv"}) {
-            const QString failed = QString(op == QLatin1String("txt") ? "SaveToTxt" : "SaveToCsv");
-            QTest::addRow("%s, disk full midway", op)
-                << op << 300000 << QByteArray() << "/dev/full"
-                << "Could not save to %1: No space left on device" << failed + " failed"
-                << Samples();
-            QTest::addRow("%s, missing folder", op)
-                << op << 5 << QByteArray() << "a/b"
-                << "Could not save to %1: No such file or directory"
-                << "" << Samples();
-        }
+        row("txt, disk full midway", "txt", 300000, "", "/dev/full",
+            "Could not save to %1: No space left on device", "SaveToTxt failed");
+        row("csv, disk full midway", "csv", 300000, "", "/dev/full",
+            "Could not save to %1: No space left on device", "SaveToCsv failed");
+        for (const char *op : {"txt", "csv"})
+            row(op + QByteArray(", missing folder"), op, 5, "", "a/b",
+                "Could not save to %1: No such file or directory");
     }
 
     // A file that ends before its count says stops there: what it holds is kept, the rest reads
@@ -149,40 +149,34 @@ private slots:
     // the first megabyte.
     void failures()
     {
-        QFETCH(QString, op);
-        QFETCH(int, count);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, path);
-        QFETCH(QString, box);
-        QFETCH(QString, shown);
-        QFETCH(Samples, samples);
+        QFETCH(Failure, f);
         QTemporaryFile file;
-        if (path.isEmpty()) {
-            QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
-            path = file.fileName();
-        } else if (!path.startsWith('/')) {
-            path = m_dir.filePath(path);
-            if (path.endsWith("fifo"))
-                QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        if (f.path.isEmpty()) {
+            QVERIFY(file.open() && file.write(f.bytes) == f.bytes.size() && file.flush());
+            f.path = file.fileName();
+        } else if (!f.path.startsWith('/')) {
+            f.path = m_dir.filePath(f.path);
+            if (f.path.endsWith("fifo"))
+                QVERIFY(mkfifo(QFile::encodeName(f.path).constData(), 0600) == 0);
         }
-        setHistories(QVector<Samples>(3, Samples(count, 9)));
-        op == "read"  ? m_unit->readFromTxt(path)
-        : op == "csv" ? m_unit->saveToCsv(path)
-                      : m_unit->saveToTxt(path);
-        QCOMPARE(m_boxes, QStringList(box.arg(path)));
+        setHistories(QVector<Samples>(3, Samples(f.count, 9)));
+        f.op == "read"  ? m_unit->readFromTxt(f.path)
+        : f.op == "csv" ? m_unit->saveToCsv(f.path)
+                        : m_unit->saveToTxt(f.path);
+        QCOMPARE(m_boxes, QStringList(f.box.arg(f.path)));
         QCOMPARE(m_shown.join('|').remove(QRegularExpression("[a-zA-Z]+ (?!100 )[0-9.]+ %\\|?")),
-                 shown);
-        if (count > 100000)
+                 f.shown);
+        if (f.count > 100000)
             QVERIFY2(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50,
                      qPrintable(m_shown.join('|')));
-        if (op != "read")
+        if (f.op != "read")
             return;
         Samples got = history(0, 3) + history(1, 3).mid(1) + history(2, 3).mid(1);
         QMutexLocker lock(&stateMutex);
         got << motorState.decodePositionMin << motorState.decodePositionMax
             << motorState.decodeVelocityMin << motorState.decodeVelocityMax
             << motorState.decodeCurrentMin << motorState.decodeCurrentMax;
-        QCOMPARE(got, samples);
+        QCOMPARE(got, f.samples);
     }
 
     // A reset asked for while another thread saves returns only after the whole save, and
@@ -191,7 +185,7 @@ private slots:
     void connectResetWaitsForOperation()
     {
         const int n = 100000;
-        const QString fifo = m_dir.filePath(QStringLiteral("pipe"));
+        const QString fifo = m_dir.filePath("pipe");
         const int pipe = openFifo(fifo);
         QVERIFY(pipe >= 0);
         setHistories(QVector<Samples>(3, Samples(n, 12.5f)));
