@@ -30,7 +30,8 @@ private slots:
         row("fastest line", {"--baud", "100000000"}, "- 100000000 -1 0 0");
         row("unknown option", {"--bogus"}, "korvane: Unknown option 'bogus'.");
         row("stray argument", {"ttyUSB0"}, "korvane: unexpected argument \"ttyUSB0\"");
-        row("empty port", {"--port="}, "korvane: --port wants a device path or port name, not \"\"");
+        row("empty port", {"--port="},
+            "korvane: --port wants a device path or port name, not \"\"");
         row("an option for a port", {"--port", "--version"},
             "korvane: --port wants a device path or port name, not \"--version\"");
         row("missing value", {"--baud"}, "korvane: Missing value after '--baud'.");
