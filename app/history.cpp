@@ -64,31 +64,34 @@ void rezero(void *p, std::size_t usedBytes, std::size_t)
 
 } // namespace
 
-History::~History()
+template <typename T> BasicHistory<T>::~BasicHistory()
 {
     if (m_data)
         release(m_data, m_bytes);
 }
 
-bool History::allocate(std::size_t capacity)
+template <typename T> bool BasicHistory<T>::allocate(std::size_t capacity)
 {
     if (m_data)
         return true;
-    const std::size_t bytes = capacity * sizeof(float);
+    const std::size_t bytes = capacity * sizeof(T);
     void *p = obtainZeroed(bytes);
     if (!p)
         return false;
-    m_data = static_cast<float *>(p);
+    m_data = static_cast<T *>(p);
     m_size = capacity;
     m_bytes = bytes;
     return true;
 }
 
-void History::zeroPrefix(std::size_t usedCount)
+template <typename T> void BasicHistory<T>::zeroPrefix(std::size_t usedCount)
 {
     if (!m_data || usedCount == 0)
         return;
     if (usedCount > m_size)
         usedCount = m_size;
-    rezero(m_data, usedCount * sizeof(float), m_bytes);
+    rezero(m_data, usedCount * sizeof(T), m_bytes);
 }
+
+template class BasicHistory<float>;
+template class BasicHistory<double>;

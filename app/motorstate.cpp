@@ -2,6 +2,8 @@
 
 #include <QWaitCondition>
 
+#include <chrono>
+
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 // The wait unlocks and relocks inside Qt, where the thread sanitizer cannot see it. Qt 6's
@@ -28,6 +30,28 @@ QWaitCondition historyIdle;
 int historyOperations = 0; // guarded by stateMutex
 } // namespace
 
+qint64 monotonicNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void appendReceived(MotorState &state, const char *bytes, int count, qint64 nowNs)
+{
+    if (count <= 0)
+        return;
+    state.rxBuffer.append(bytes, count);
+    const qint64 end = state.rxStreamStart + state.rxBuffer.size();
+    // Should nothing decode for a long time, the oldest marks go: their bytes then take
+    // the time of a later read less their line time, which is still close.
+    constexpr std::size_t markLimit = 1 << 16;
+    if (state.readMarks.size() >= markLimit)
+        state.readMarks.erase(state.readMarks.begin(),
+                              state.readMarks.begin() + std::ptrdiff_t(markLimit / 4));
+    state.readMarks.push_back({end, nowNs});
+}
+
 Limits currentLimits()
 {
     QMutexLocker lock(&stateMutex);
@@ -44,6 +68,7 @@ bool prepareMotorState(const QString &applicationDir)
     bool ok = true;
     for (History &h : motorState.histories)
         ok = h.allocate(historyCapacity) && ok;
+    ok = motorState.timeHistory.allocate(historyCapacity) && ok;
     return ok;
 }
 
@@ -62,6 +87,14 @@ void connectResetLocked()
         h.allocate(historyCapacity);
         h.zeroPrefix(used > 0 ? static_cast<std::size_t>(used) : 0);
     }
+    s.timeHistory.allocate(historyCapacity);
+    s.timeHistory.zeroPrefix(used > 0 ? static_cast<std::size_t>(used) : 0);
+    // The connection's time starts now; its reads are stamped from here on.
+    s.hasTimes = true;
+    s.timeOriginNs = monotonicNanoseconds();
+    s.rxStreamStart = 0;
+    s.readMarks.clear();
+    s.consumedReadNs = s.timeOriginNs;
     s.decodePositionMax = static_cast<float>(limits.positionMax);
     s.decodePositionMin = static_cast<float>(limits.positionMin);
     s.decodeVelocityMax = static_cast<float>(limits.velocityMax);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <vector>
+
 // The numbers the window thread and the three worker threads share.
 //
 // Every field below, and every field of `limits`, is read and written only while
@@ -42,6 +44,15 @@ struct Limits
     double kdMax = 5;
 };
 
+// One read that appended bytes to the receive buffer: where in the byte stream of the
+// connection its last byte lies (counting from 0 at the connect reset), and when it
+// was made (monotonicNanoseconds).
+struct ReadMark
+{
+    qint64 streamEnd = 0;
+    qint64 nanoseconds = 0;
+};
+
 struct MotorState
 {
     bool sendEnabled = false;
@@ -66,6 +77,20 @@ struct MotorState
     quint8 commandFrame[16] = {};
     // Position, velocity, current, in that order (see HistoryChannel).
     History histories[3];
+    // When each sample's frame arrived, in seconds since the connect reset. Valid
+    // for samples [0, sampleCount) while hasTimes is true; a recording read from a
+    // file without times clears it.
+    TimeHistory timeHistory;
+    bool hasTimes = false;
+    // The receive time base: the baud rate of the open port (0 when unknown), the
+    // monotonic time of the connect reset, the stream position of rxBuffer[0], the
+    // reads whose bytes are still in rxBuffer, oldest first, and the time of the
+    // newest read whose bytes have all been consumed.
+    qint32 lineBaud = 0;
+    qint64 timeOriginNs = 0;
+    qint64 rxStreamStart = 0;
+    std::vector<ReadMark> readMarks;
+    qint64 consumedReadNs = 0;
     QString appDir;
 
     History &positionHistory() { return histories[PositionChannel]; }
@@ -77,6 +102,13 @@ struct MotorState
 };
 
 extern MotorState motorState;
+
+// A monotonic clock in nanoseconds, the one the receive times are taken from.
+qint64 monotonicNanoseconds();
+
+// Appends bytes a read has just delivered to state.rxBuffer and notes the read's
+// time for the decoder. The caller holds stateMutex.
+void appendReceived(MotorState &state, const char *bytes, int count, qint64 nowNs);
 extern Limits limits;
 extern QMutex stateMutex;
 

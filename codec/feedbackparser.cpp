@@ -29,8 +29,59 @@ qint64 storableSamples(const MotorState &state)
     qint64 capacity = historyCapacity;
     for (const History &h : state.histories)
         capacity = std::min<qint64>(capacity, static_cast<qint64>(h.size()));
-    return capacity;
+    return std::min<qint64>(capacity, static_cast<qint64>(state.timeHistory.size()));
 }
+
+// Gives each frame the time its last byte can have arrived: the time of the read
+// that delivered that byte, less the line time of the bytes that read delivered after
+// it, but not before the previous read and not before the previous frame.
+class ReceiveClock
+{
+public:
+    explicit ReceiveClock(const MotorState &state, double lastTime)
+        : m_marks(state.readMarks), m_origin(state.timeOriginNs),
+          m_previousRead(state.consumedReadNs), m_lastTime(lastTime),
+          // 10 bits a byte on the line: a start bit, 8 data bits, a stop bit.
+          m_byteNs(state.lineBaud > 0 ? 1e10 / state.lineBaud : 0.0)
+    {
+    }
+
+    // Seconds since the origin for a frame whose last byte is at `streamEnd`.
+    double timeOf(qint64 streamEnd)
+    {
+        while (m_next < m_marks.size() && m_marks[m_next].streamEnd < streamEnd) {
+            m_previousRead = m_marks[m_next].nanoseconds;
+            ++m_next;
+        }
+        double ns = double(m_previousRead);
+        if (m_next < m_marks.size()) {
+            const ReadMark &read = m_marks[m_next];
+            ns = std::max(ns,
+                          double(read.nanoseconds) - double(read.streamEnd - streamEnd) * m_byteNs);
+        }
+        m_lastTime = std::max(m_lastTime, (ns - double(m_origin)) * 1e-9);
+        return m_lastTime;
+    }
+
+    // The time of the newest read whose bytes all lie before `streamEnd`.
+    qint64 readBefore(qint64 streamEnd)
+    {
+        while (m_next < m_marks.size() && m_marks[m_next].streamEnd <= streamEnd) {
+            m_previousRead = m_marks[m_next].nanoseconds;
+            ++m_next;
+        }
+        return m_previousRead;
+    }
+    std::size_t readsDone() const { return m_next; }
+
+private:
+    const std::vector<ReadMark> &m_marks;
+    const qint64 m_origin;
+    qint64 m_previousRead;
+    double m_lastTime;
+    const double m_byteNs;
+    std::size_t m_next = 0;
+};
 
 inline void widen(float value, float &low, float &high)
 {
@@ -59,10 +110,13 @@ FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
         float *positions = state.positionHistory().data();
         float *velocities = state.velocityHistory().data();
         float *currents = state.currentHistory().data();
+        double *times = state.timeHistory.data();
         float positionLow = state.decodePositionMin, positionHigh = state.decodePositionMax;
         float velocityLow = state.decodeVelocityMin, velocityHigh = state.decodeVelocityMax;
         float currentLow = state.decodeCurrentMin, currentHigh = state.decodeCurrentMax;
         qint64 count = state.sampleCount;
+        ReceiveClock clock(state, count > 0 && count <= capacity ? times[count - 1] : 0.0);
+        const qint64 streamStart = state.rxStreamStart;
 
         int at = 0;
         while (size - at >= 3) {
@@ -97,6 +151,7 @@ FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
                 positions[count] = position;
                 velocities[count] = velocity;
                 currents[count] = current;
+                times[count] = clock.timeOf(streamStart + at);
                 ++count;
                 ++pass.stored;
                 widen(position, positionLow, positionHigh);
@@ -126,6 +181,10 @@ FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
         if (at > 0)
             buffer.remove(0, at);
         pass.consumed = at;
+        state.consumedReadNs = clock.readBefore(streamStart + at);
+        state.readMarks.erase(state.readMarks.begin(),
+                              state.readMarks.begin() + std::ptrdiff_t(clock.readsDone()));
+        state.rxStreamStart = streamStart + at;
     }
     pass.historiesFull = state.sampleCount >= capacity;
     return pass;

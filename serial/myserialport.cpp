@@ -129,6 +129,11 @@ bool MySerialPort::connect()
             std::lock_guard<std::mutex> lock(m_portLock);
             port = opened;
         }
+        {
+            // The decoder takes the bytes' line time from it.
+            QMutexLocker lock(&stateMutex);
+            motorState.lineBaud = baud;
+        }
         emit connectSucceed();
         return true;
     }
@@ -273,8 +278,9 @@ void MySerialPort::readWork()
     if (portOpen()) {
         const QByteArray bytes = port->readAll();
         if (!bytes.isEmpty()) {
+            const qint64 now = monotonicNanoseconds();
             QMutexLocker lock(&stateMutex);
-            motorState.rxBuffer.append(bytes);
+            appendReceived(motorState, bytes.constData(), bytes.size(), now);
         }
     }
     m_readTimer->start();
@@ -416,6 +422,7 @@ void MySerialPort::checkChange()
     if (!portOpen())
         return;
     const QByteArray reply = port->readAll();
+    const qint64 readNs = monotonicNanoseconds();
     const bool good = isModeAck(reply);
     if (requestedMode == modeConfig) {
         if (good) {
@@ -431,8 +438,8 @@ void MySerialPort::checkChange()
                 motorState.connectPending = false;
                 // The adapter starts streaming right after its acknowledgement; what came
                 // with it in this read is feedback and must not be lost.
-                motorState.rxBuffer.append(reply.constData() + modeFrameLength,
-                                           reply.size() - modeFrameLength);
+                appendReceived(motorState, reply.constData() + modeFrameLength,
+                               reply.size() - modeFrameLength, readNs);
             }
             emit toDisplaySecceed();
         } else {
