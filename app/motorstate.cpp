@@ -91,6 +91,7 @@ void connectResetLocked()
     s.timeHistory.zeroPrefix(used > 0 ? static_cast<std::size_t>(used) : 0);
     // The connection's time starts now; its reads are stamped from here on.
     s.hasTimes = true;
+    s.framesReceived = 0;
     s.timeOriginNs = monotonicNanoseconds();
     s.rxStreamStart = 0;
     s.readMarks.clear();

@@ -74,6 +74,8 @@ struct MotorState
     float decodePositionMax = 95.5f;
     qint32 motorId = 0;
     qint32 sampleCount = 0;
+    // Good feedback frames decoded since the connect reset, kept or not.
+    qint64 framesReceived = 0;
     quint8 commandFrame[16] = {};
     // Position, velocity, current, in that order (see HistoryChannel).
     History histories[3];

@@ -170,6 +170,7 @@ FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
         }
 
         state.sampleCount = static_cast<qint32>(count);
+        state.framesReceived += pass.stored + pass.dropped;
         state.decodePositionMin = positionLow;
         state.decodePositionMax = positionHigh;
         state.decodeVelocityMin = velocityLow;

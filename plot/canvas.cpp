@@ -4,6 +4,9 @@
 #include "motorstate.h"
 #include "samplewindow.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPaintEvent>
@@ -12,6 +15,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -25,6 +29,8 @@ constexpr int closeTarget = 16;
 
 // Shared so that closing it on one plot closes it on all.
 bool hintShown = true;
+// Shared so that the three plots' axes read alike.
+bool secondsShown = false;
 
 QFont overlayFont(const QFont &base)
 {
@@ -56,6 +62,18 @@ qint64 channelSamples(int channel, const float *&samples)
     const History &history = motorState.histories[channel];
     samples = history.data();
     return std::min<qint64>(std::max(motorState.sampleCount, 0), qint64(history.size()));
+}
+
+// Points `times` at the receive times and returns how many samples have one: 0 for a
+// run without times, whose plots can only count samples.
+qint64 sampleTimes(const double *&times)
+{
+    QMutexLocker lock(&stateMutex);
+    times = motorState.timeHistory.data();
+    if (!motorState.hasTimes || !times)
+        return 0;
+    return std::min<qint64>(std::max(motorState.sampleCount, 0),
+                            qint64(motorState.timeHistory.size()));
 }
 
 // A one-pixel line centred at `centre` covers the two pixel rows (or columns) it straddles,
@@ -106,6 +124,44 @@ void Canvas::setHintVisible(bool on)
     hintShown = on;
 }
 
+void Canvas::setSecondsAxis(bool on)
+{
+    secondsShown = on;
+}
+
+bool Canvas::secondsAxis()
+{
+    return secondsShown;
+}
+
+void Canvas::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The right button also zooms y while held with the wheel: its menu opens when it is
+    // released without a turn of the wheel (mouseReleaseEvent), not when it is pressed.
+    if (event->reason() != QContextMenuEvent::Mouse)
+        showAxisMenu(event->globalPos());
+    event->accept();
+}
+
+void Canvas::showAxisMenu(const QPoint &at)
+{
+    if (!m_axisMenu) {
+        m_axisMenu = new QMenu(this);
+        m_secondsAction = m_axisMenu->addAction(QStringLiteral("X axis in seconds"));
+        m_secondsAction->setCheckable(true);
+        connect(m_secondsAction, &QAction::triggered, this, [this](bool on) {
+            secondsShown = on;
+            emit secondsAxisChanged(on);
+        });
+    }
+    m_secondsAction->setChecked(secondsShown);
+    // A run read from a file without times can only count its samples.
+    const double *times = nullptr;
+    m_secondsAction->setEnabled(sampleTimes(times) > 0 || secondsShown);
+    // Not exec(): the refresh and the workers' signals go on while the menu is open.
+    m_axisMenu->popup(at);
+}
+
 bool Canvas::hintVisible()
 {
     return hintShown;
@@ -146,6 +202,8 @@ void Canvas::mousePressEvent(QMouseEvent *event)
         emit hintDismissed();
     } else if (event->button() == Qt::RightButton) {
         m_rightHeld = true;
+        m_rightWheeled = false;
+        m_rightPressedAt = event->pos();
     } else if (event->button() == Qt::LeftButton) {
         m_dragging = true;
         m_lastPos = event->pos();
@@ -155,9 +213,14 @@ void Canvas::mousePressEvent(QMouseEvent *event)
 
 void Canvas::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::RightButton)
+    if (event->button() == Qt::RightButton) {
         m_rightHeld = false;
-    else if (event->button() == Qt::LeftButton)
+        // A right click, not the end of a y zoom or of a move.
+        const bool moved = (event->pos() - m_rightPressedAt).manhattanLength() >=
+                           QApplication::startDragDistance();
+        if (!std::exchange(m_rightWheeled, false) && !moved)
+            showAxisMenu(mapToGlobal(event->pos()));
+    } else if (event->button() == Qt::LeftButton)
         m_dragging = false;
     event->accept();
 }
@@ -218,6 +281,7 @@ void Canvas::wheelEvent(QWheelEvent *event)
 {
     const int delta = wheelDelta(event);
     if (m_rightHeld) {
+        m_rightWheeled = true;
         m_view.zoomY(delta);
     } else if (m_view.zoomX(delta)) {
         emit reCalculateHScroll();
@@ -246,10 +310,20 @@ void Canvas::paintEvent(QPaintEvent *event)
         const float value = m_view.viewTop() - i * m_view.yStep();
         painter.drawText(labelX, static_cast<int>(g.gridY(i)), QString::number(value, 'f', 3));
     }
+    const double *times = nullptr;
+    const qint64 timed = secondsShown ? sampleTimes(times) : 0;
     for (int i = 0; i < gridLineCount; ++i) {
         const float sample = m_view.xStart() + i * m_view.xStep();
-        painter.drawText(static_cast<int>(g.gridX(i)), g.height - 2,
-                         QString::number(sample, 'f', 0));
+        QString label;
+        if (timed == 0) {
+            label = QString::number(sample, 'f', 0);
+        } else {
+            // The time of the sample at that line; none where the window runs past the data.
+            const double index = std::round(double(sample));
+            if (index >= 0 && index < double(timed))
+                label = QString::number(times[qint64(index)], 'f', 3);
+        }
+        painter.drawText(static_cast<int>(g.gridX(i)), g.height - 2, label);
     }
 
     if (m_showRef) {
@@ -336,7 +410,11 @@ void Canvas::drawReadout(QPainter &painter, const float *samples, qint64 count)
     const qint64 i = nearestSample(m_view, m_geometry, m_pointer.x(), count);
     if (i < 0)
         return;
-    const QString text = QStringLiteral("#%1  %2").arg(i).arg(double(samples[i]), 0, 'f', 3);
+    QString text = QStringLiteral("#%1  ").arg(i);
+    const double *times = nullptr;
+    if (i < sampleTimes(times))
+        text += QStringLiteral("%1 s  ").arg(times[i], 0, 'f', 6);
+    text += QString::number(double(samples[i]), 'f', 3);
     const QFont f = overlayFont(font());
     const QFontMetrics metrics(f);
     const int x = static_cast<int>(std::floor(m_pointer.x()));

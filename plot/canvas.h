@@ -9,12 +9,16 @@
 #include <QVector>
 #include <QWidget>
 
+class QAction;
+class QMenu;
+
 // Plots one feedback history of the shared motor state over a grid with value labels.
 // The owner sets the channel, limits, view and x window; the user zooms with the wheel
 // (x, or y while the right button is held), pans by dragging with the left button, and
 // double-clicks to fit the y view to the visible samples or, when the view is y-zoomed
 // either way, to return it to the limits. Hovering shows a line at the pointer with the
-// index and value of the sample under it. A one-line hint in the top-left corner names
+// index, receive time and value of the sample under it; the plot's menu switches the
+// x axis between sample numbers and seconds. A one-line hint in the top-left corner names
 // the gestures until the user closes it with its "×", for every plot at once.
 // None of the setters repaints: the owner repaints after changing a plot.
 class Canvas : public QWidget
@@ -56,6 +60,11 @@ public:
     // Whether the plots show the gesture hint; shared by all plots, shown at start.
     static void setHintVisible(bool on);
     static bool hintVisible();
+    // Whether the plots label their x axis with the samples' receive times in seconds
+    // rather than with sample numbers; shared by all plots. Zoom, drag and the scroll
+    // bar still work on samples. A run without times is labelled with sample numbers.
+    static void setSecondsAxis(bool on);
+    static bool secondsAxis();
 
     // Renders the plot as it is shown, without the hint and the cursor readout, with its
     // top-left corner at `targetOffset` in the painter's coordinates.
@@ -68,6 +77,8 @@ signals:
     void reCalculateHScroll();
     // The user closed the hint; it is now hidden on every plot.
     void hintDismissed();
+    // The user chose seconds or sample numbers from the plot's menu, for every plot.
+    void secondsAxisChanged(bool on);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -78,6 +89,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void drawGrid(QPainter &painter);
@@ -85,6 +97,7 @@ private:
     void drawHint(QPainter &painter);
     void drawReadout(QPainter &painter, const float *samples, qint64 count);
     void fitOrUnfit();
+    void showAxisMenu(const QPoint &at);
     // Where the hint's text box and its close button are.
     QRect hintBox() const;
     QRect hintCloseBox() const;
@@ -102,6 +115,10 @@ private:
     int m_hold = 0;
     int m_yZoomed = 0;
     bool m_rightHeld = false;
+    bool m_rightWheeled = false; // the wheel turned while the right button was held
+    QPoint m_rightPressedAt;
+    QMenu *m_axisMenu = nullptr;
+    QAction *m_secondsAction = nullptr;
     bool m_showRef = false;
     bool m_dragging = false;
     bool m_hovered = false;

@@ -210,6 +210,11 @@ void MainWindow::createPlots()
         replacePlaceholder(p.page, p.placeholder, plot);
         connect(plot, &Canvas::reCalculateHScroll, this, &MainWindow::reCalculateHScroll);
         connect(plot, &Canvas::hintDismissed, this, [this] { saveSettings(); });
+        connect(plot, &Canvas::secondsAxisChanged, this, [this] {
+            for (Canvas *each : {plotPosition, plotVelocity, plotCurrent})
+                each->update();
+            saveSettings();
+        });
         *p.plot = plot;
     }
     ui->widget = ui->widget_2 = ui->widget_3 = nullptr;
@@ -243,6 +248,17 @@ void MainWindow::createBars()
         *b.bar = bar;
     }
     ui->labCustomBarPos = ui->labCustomBarVel = ui->labCustomBarCur = nullptr;
+
+    // The run's time and the rate of its feedback, in the readout's font.
+    for (QLabel **label : {&labElapsed, &labFeedbackRate}) {
+        *label = new QLabel(ui->groupBoxInfo);
+        (*label)->setFont(ui->labPosition->font());
+        ui->verticalLayout_7->addWidget(*label);
+    }
+    labElapsed->setObjectName(QStringLiteral("labElapsed"));
+    labElapsed->setText(elapsedText(0));
+    labFeedbackRate->setObjectName(QStringLiteral("labFeedbackRate"));
+    labFeedbackRate->setText(FeedbackRate::text(0));
 }
 
 void MainWindow::loadLogo()

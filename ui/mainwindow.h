@@ -227,6 +227,10 @@ private:
     int m_openMessageBoxes = 0;
     StatusLine m_statusLine;
     FeedbackWatch m_feedbackWatch;
+    FeedbackRate m_feedbackRate;
+    // The readout's elapsed time and feedback rate, below the value bars.
+    QLabel *labElapsed = nullptr;
+    QLabel *labFeedbackRate = nullptr;
     bool m_silenceShown = false;
     QElapsedTimer m_clock;
     // Shows the error rate again when a message's hold ends.

@@ -35,6 +35,8 @@ void MainWindow::uiFlush()
 {
     int n = 0, count = 0;
     float p = 0, v = 0, c = 0;
+    double elapsed = 0;
+    qint64 frames = 0;
     {
         QMutexLocker lock(&stateMutex);
         count = motorState.sampleCount;
@@ -42,7 +44,18 @@ void MainWindow::uiFlush()
         p = motorState.positionHistory()[n];
         v = motorState.velocityHistory()[n];
         c = motorState.currentHistory()[n];
+        frames = motorState.framesReceived;
+        // A live run's clock runs on while the motor is silent; a finished one lasted
+        // until its last sample.
+        if (flushActive)
+            elapsed = double(monotonicNanoseconds() - motorState.timeOriginNs) * 1e-9;
+        else if (motorState.hasTimes && count > 0)
+            elapsed = motorState.timeHistory[std::size_t(n)];
     }
+    labElapsed->setText(elapsedText(elapsed));
+    if (flushActive)
+        m_feedbackRate.note(frames, m_clock.elapsed());
+    labFeedbackRate->setText(FeedbackRate::text(flushActive ? m_feedbackRate.perSecond() : 0));
     const float usage = static_cast<float>(n) / static_cast<float>(historyCapacity) * 100.0f;
     btnConfig->setText(
         QStringLiteral("Memory Usage: %1 %").arg(static_cast<double>(usage), 0, 'f', 4));

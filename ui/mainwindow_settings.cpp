@@ -60,6 +60,7 @@ void MainWindow::restoreSettings()
     }
     restoreGeometry(choices.geometry);
     Canvas::setHintVisible(choices.hintVisible);
+    Canvas::setSecondsAxis(choices.secondsAxis);
     if (!choices.recordingFolder.isEmpty())
         m_recordingFolder = choices.recordingFolder;
 }
@@ -80,6 +81,7 @@ void MainWindow::saveSettings()
     choices.geometry = saveGeometry();
     choices.recordingFolder = m_recordingFolder;
     choices.hintVisible = Canvas::hintVisible();
+    choices.secondsAxis = Canvas::secondsAxis();
     choices.write(*m_settings);
     m_settings->sync();
 }

@@ -22,6 +22,7 @@ const QString referencesKey = QStringLiteral("command/referenceLines");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString folderKey = QStringLiteral("recording/folder");
 const QString hintKey = QStringLiteral("plot/hintVisible");
+const QString secondsKey = QStringLiteral("plot/secondsAxis");
 
 // A whole number stored under `key` within [min, max], or `fallback`.
 int storedWhole(const QSettings &store, const QString &key, int min, int max, int fallback)
@@ -83,6 +84,7 @@ RememberedChoices RememberedChoices::read(const QSettings &store, const Limits &
         c.recordingFolder = folder;
     // Only a plain "false" hides the hint: it is closed once and for all.
     c.hintVisible = store.value(hintKey).toString() != QLatin1String("false");
+    c.secondsAxis = store.value(secondsKey).toString() == QLatin1String("true");
     return c;
 }
 
@@ -102,4 +104,5 @@ void RememberedChoices::write(QSettings &store) const
     store.setValue(geometryKey, geometry);
     store.setValue(folderKey, recordingFolder);
     store.setValue(hintKey, hintVisible);
+    store.setValue(secondsKey, secondsAxis);
 }

@@ -20,6 +20,7 @@ struct RememberedChoices
     QByteArray geometry;          // the window's, as Qt saves it
     QString recordingFolder;      // an existing folder; empty for none
     bool hintVisible = true;
+    bool secondsAxis = false; // the plots' x axis in seconds rather than samples
 
     // True for a store that a later build wrote: it is neither read nor overwritten,
     // rather than half understood.
