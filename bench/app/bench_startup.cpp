@@ -75,6 +75,9 @@ int main(int argc, char *argv[])
             for (int i = 0; i < historyCapacity; ++i)
                 h[i] = std::sin(i * 1e-4f) * 50.0f;
         }
+        for (int i = 0; i < historyCapacity; ++i)
+            motorState.timeHistory[std::size_t(i)] = i * 1e-3;
+        motorState.hasTimes = true;
         motorState.sampleCount = historyCapacity;
     }
     std::printf("full_histories_rss: %.1f MB\n", residentMegabytes());
