@@ -63,14 +63,14 @@ void MainWindow::uiFlush()
     ui->labPosition->setText(
         QStringLiteral("Position:%1 rad").arg(static_cast<double>(p), 0, 'f', 2));
     barPosition->setValue(p);
-    barPosition->repaint();
+    barPosition->update();
     ui->labVelocity->setText(
         QStringLiteral("Velocity:%1 rad/s").arg(static_cast<double>(v), 0, 'f', 2));
     barVelocity->setValue(v);
-    barVelocity->repaint();
+    barVelocity->update();
     ui->labCurrent->setText(QStringLiteral("Torque:%1 N-M").arg(static_cast<double>(c), 0, 'f', 2));
     barCurrent->setValue(c);
-    barCurrent->repaint();
+    barCurrent->update();
 
     if (displayOn) {
         Range ranges[3];
@@ -95,8 +95,10 @@ void MainWindow::uiFlush()
                 if (d > 0)
                     plot->setXRange(plot->xStart() + d, plot->xEnd() + d);
             }
-            // A plot on a hidden tab does not paint; it is drawn when its tab is shown.
-            plot->repaint();
+            // Scheduled, not painted at once: setting the scroll bar below asks for the
+            // same plot again, and the two requests become one paint. A plot on a hidden
+            // tab does not paint; it is drawn when its tab is shown.
+            plot->update();
         }
         if (!ui->HScroll->isSliderDown())
             reCalculateHScroll();
@@ -151,7 +153,7 @@ void MainWindow::uiRepaint()
         plots[k]->setXLimit(static_cast<float>(count));
     }
     for (Canvas *plot : plots)
-        plot->repaint();
+        plot->update();
     reCalculateHScroll();
 }
 
@@ -177,5 +179,5 @@ void MainWindow::on_HScroll_valueChanged(int value)
     const float width = 10 * plot->xStep();
     plot->setHold(ui->HScroll->maximum() > value ? 1 : 0);
     plot->setXRange(static_cast<float>(value), static_cast<float>(value) + width);
-    plot->repaint();
+    plot->update();
 }
