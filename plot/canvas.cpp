@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -293,11 +294,25 @@ void Canvas::wheelEvent(QWheelEvent *event)
 
 void Canvas::paintEvent(QPaintEvent *event)
 {
+    // While the grid's image is made, what lies beneath the plot is wanted, not the plot.
+    if (m_makingGridImage) {
+        event->accept();
+        return;
+    }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const PlotGeometry &g = m_geometry;
 
-    drawGrid(painter);
+    // An image rendered for a file has the plot's own background, not the window's.
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    if (m_overlays && !m_gridImage.isNull() && m_gridImage.devicePixelRatioF() == ratio &&
+        m_gridImage.size() == size() * ratio) {
+        painter.drawImage(0, 0, m_gridImage);
+    } else {
+        drawGrid(painter);
+        if (m_overlays)
+            scheduleGridImage();
+    }
 
     QPen pen(QColor(100, 100, 100));
     pen.setWidth(1);
@@ -348,6 +363,45 @@ void Canvas::paintEvent(QPaintEvent *event)
     if (m_overlays && hintShown)
         drawHint(painter);
     event->accept();
+}
+
+void Canvas::scheduleGridImage()
+{
+    if (std::exchange(m_gridImageDue, true))
+        return;
+    // Not from within a paint: the window is rendered for it.
+    QTimer::singleShot(0, this, &Canvas::makeGridImage);
+}
+
+void Canvas::makeGridImage()
+{
+    m_gridImageDue = false;
+    QWidget *top = window();
+    const qreal ratio = top->devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    // What the window paints beneath the plot, then the grid over it: the same pixels
+    // the grid's translucent lines give when they are drawn at every paint, where Qt 6
+    // would hand each tall translucent line to its thread pool, every time.
+    m_makingGridImage = true;
+    top->render(&image, QPoint(), QRegion(QRect(mapTo(top, QPoint(0, 0)), size())),
+                QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    m_makingGridImage = false;
+    QPainter painter(&image);
+    drawGrid(painter);
+    painter.end();
+    m_gridImage = image;
+    update();
+}
+
+void Canvas::changeEvent(QEvent *event)
+{
+    // What lies beneath the plot may now look different.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::ActivationChange)
+        m_gridImage = QImage();
+    QWidget::changeEvent(event);
 }
 
 void Canvas::drawGrid(QPainter &painter)
@@ -457,5 +511,6 @@ void Canvas::resizeEvent(QResizeEvent *event)
         addGridLine(line.y1(), true, width(), m_gridRects, m_gridColours);
     for (const QLineF &line : qAsConst(m_vGridLines))
         addGridLine(line.x1(), false, height(), m_gridRects, m_gridColours);
+    m_gridImage = QImage();
     event->accept();
 }

@@ -3,6 +3,7 @@
 #include "plotview.h"
 
 #include <QColor>
+#include <QImage>
 #include <QLineF>
 #include <QPointF>
 #include <QRect>
@@ -90,9 +91,12 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void drawGrid(QPainter &painter);
+    void scheduleGridImage();
+    void makeGridImage();
     void drawCurve(QPainter &painter, const float *samples, qint64 count);
     void drawHint(QPainter &painter);
     void drawReadout(QPainter &painter, const float *samples, qint64 count);
@@ -108,6 +112,11 @@ private:
     // The grid lines as the pixel rows and columns they cover, each with its coverage.
     QVector<QRect> m_gridRects;
     QVector<QColor> m_gridColours;
+    // The window's background beneath the plot with the grid drawn over it, made once
+    // per size and drawn at each paint; null until made.
+    QImage m_gridImage;
+    bool m_gridImageDue = false;
+    bool m_makingGridImage = false;
     QPointF m_lastPos;
     float m_refValue = 0;
     PlotGeometry m_geometry;

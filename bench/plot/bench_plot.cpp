@@ -53,8 +53,11 @@ void prepareCanvas(Canvas &canvas, int width)
 
 double meanPaintMs(Canvas &canvas, QImage &image)
 {
-    for (int i = 0; i < 10; ++i)
+    // The first paints, and what they leave for the event loop, as in a running window.
+    for (int i = 0; i < 10; ++i) {
         canvas.render(&image);
+        QCoreApplication::processEvents();
+    }
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < paints; ++i)

@@ -380,6 +380,39 @@ private slots:
         Canvas::setHintVisible(true);
     }
 
+    // The grid is drawn once into an image of what lies beneath the plot and then copied at each
+    // paint: that must look the same as drawing its translucent lines every time.
+    void gridImage_data()
+    {
+        QTest::addColumn<bool>("onPage");
+        QTest::newRow("a window of its own") << false;
+        QTest::newRow("on a page with a gradient") << true;
+    }
+    void gridImage()
+    {
+        QFETCH(bool, onPage);
+        fill(2000, 2000, [](int i) { return i % 7; });
+        QWidget page;
+        page.setObjectName("page");
+        page.setStyleSheet("#page { background: qlineargradient(x1: 0, y1: 0, x2: 1, y2: 1, "
+                           "stop: 0 #fed, stop: 1 #358); }");
+        Canvas *c = onPage ? new Canvas(&page) : new Canvas;
+        QScopedPointer<Canvas> own(onPage ? nullptr : c);
+        c->setGeometry(40, 30, 700, 400);
+        setUp(*c, 10, 2000);
+        QWidget &shownWidget = onPage ? page : *c;
+        shownWidget.resize(800, 500);
+        shownWidget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shownWidget));
+        const QRect area = onPage ? c->geometry() : c->rect();
+        QTest::qWait(20);
+        c->resize(701, 400); // a new size needs a new image: until it is made, lines are drawn
+        c->resize(700, 400);
+        const QImage drawnLines = shownWidget.grab(area).toImage();
+        QTest::qWait(20);
+        QCOMPARE(shownWidget.grab(area).toImage(), drawnLines);
+    }
+
     // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
     // with many samples to a column and with segments across many columns.
     void looksLikeSegmentBySegment()
