@@ -10,15 +10,13 @@
 class SimProcess
 {
 public:
-    // binDir holds korvane-sim; by default the bin folder CTest names in KORVANE_BIN_DIR.
-    explicit SimProcess(const QString &binDir = qEnvironmentVariable("KORVANE_BIN_DIR"));
-    // Kills a simulator still running.
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
+    // The simulator's own account of why it stopped goes to the test's log. A simulator
+    // still running is killed with the object, as QProcess does.
+    SimProcess() { m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
 
-    // Starts `<binDir>/korvane-sim --link <link> <arguments>` and waits up to 5 s for the
-    // "device: <path>" line it prints once the terminal is open; false if none came.
+    // Starts `korvane-sim --link <link> <arguments>` from the bin folder CTest names in
+    // KORVANE_BIN_DIR and waits up to 5 s for the "device: <path>" line it prints once the
+    // terminal is open; false if none came.
     bool start(const QString &link, const QStringList &arguments = QStringList());
     // The pseudo-terminal named on the "device: " line.
     QString devicePath() const { return m_device; }
@@ -27,10 +25,13 @@ public:
     // the summary it printed, one "key: value" line each ("feedback frames sent" -> "1234").
     QMap<QString, QString> stop();
     // After stop(): whether the simulator ended by itself with exit code 0.
-    bool exitedCleanly() const;
+    bool exitedCleanly() const
+    {
+        return m_process.state() == QProcess::NotRunning &&
+               m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
 
 private:
-    QString m_binDir;
     QString m_device;
     QProcess m_process;
 };

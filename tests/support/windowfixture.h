@@ -6,18 +6,8 @@
 #include "mainwindow.h"
 #include "motorstate.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
-
-#include <functional>
+#include <QtTest>
+#include <QtWidgets>
 
 // Calls `change` with stateMutex held and returns what it returns.
 template <typename F> auto locked(F change)
@@ -26,6 +16,7 @@ template <typename F> auto locked(F change)
     return change();
 }
 
+// A test's window; test classes derive from it to reach the window's widgets by name.
 struct WindowFixture
 {
     MainWindow *window = nullptr;
@@ -60,14 +51,13 @@ struct WindowFixture
 };
 
 // While it lives, answers every file dialog with `file` (rejects it when `file` is empty)
-// and every message box with the first of `buttons` (taking it off), else with `button`,
-// else with the box's default; lists what was asked: "<title> in <folder>" for a dialog,
+// and every message box with the first of `buttons`, taking it off unless it is the last
+// (with none, the box's default); lists what was asked: "<title> in <folder>" for a dialog,
 // the text for a box.
 class DialogAnswerer
 {
 public:
     QString file;
-    QMessageBox::StandardButton button = QMessageBox::NoButton;
     QList<QMessageBox::StandardButton> buttons;
     QStringList asked;
 
@@ -83,7 +73,7 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             asked << box->text();
-            const auto answer = buttons.isEmpty() ? button : buttons.takeFirst();
+            const auto answer = buttons.size() > 1 ? buttons.takeFirst() : buttons.value(0);
             if (QAbstractButton *b = box->button(answer))
                 return b->click();
             return box->accept();
