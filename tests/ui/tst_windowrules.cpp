@@ -247,21 +247,22 @@ private slots:
             QByteArray(
                 "settingsVersion=1\n[port]\nlocation=/dev/ttyUSB1\nbaudRate=100000000\n[motor]\n"
                 "id=255\n[command]\nfields=-95.5, -1.5, -18, 500, 0.5\nreferenceLines=0, 1, 0\n"
-                "[plot]\nhintVisible=false\n[recording]\nfolder=/\n"),
-            "/dev/ttyUSB1 100000000 255 -95.5|-1.5|-18|500|0.5 010 hidden /");
+                "[plot]\nhintVisible=false\nsecondsAxis=true\n[recording]\nfolder=/\n"),
+            "/dev/ttyUSB1 100000000 255 -95.5|-1.5|-18|500|0.5 010 hidden seconds /");
         // A version number too large for an integer is a later build's all the same.
         row("nonsense values, later build",
             QByteArray("settingsVersion=99999999999999999999\n[port]\nbaudRate=100000001\n"
                        "[motor]\nid=999\n[command]\nfields=nan, 1e9, abc, 600, -1\n"
-                       "referenceLines=x, y\n[plot]\nhintVisible=0\n"),
-            " 0 0 |||| - shown - later");
+                       "referenceLines=x, y\n[plot]\nhintVisible=0\nsecondsAxis=1\n"),
+            " 0 0 |||| - shown samples - later");
         // 32 characters are a field's most; a folder that is gone is none.
         row("lowest baud rate, past each field's top",
             QByteArray("[port]\nbaudRate=1\n[command]\nfields=00000000000000000000000000000001, "
                        "000000000000000000000000000000001, 18.1, 500.1, 5.0001\n[recording]\n"
                        "folder=/nonexistent/k\n"),
-            " 1 0 00000000000000000000000000000001|||| - shown -");
-        row("not a settings file", QByteArray("\x00\xff[[[=\n\x01\x02", 10), " 0 0 |||| - shown -");
+            " 1 0 00000000000000000000000000000001|||| - shown samples -");
+        row("not a settings file", QByteArray("\x00\xff[[[=\n\x01\x02", 10),
+            " 0 0 |||| - shown samples -");
     }
     void rememberedChoices()
     {
@@ -277,6 +278,7 @@ private slots:
         QStringList got;
         got << c.port << QString::number(c.baudRate) << QString::number(c.motorId)
             << c.fields.join('|') << references << (c.hintVisible ? "shown" : "hidden")
+            << (c.secondsAxis ? "seconds" : "samples")
             << (c.recordingFolder.isEmpty() ? "-" : c.recordingFolder);
         const bool later = RememberedChoices::writtenByLaterBuild(store);
         QCOMPARE(got.join(' ') + (later ? " later" : ""), choices);
@@ -351,6 +353,27 @@ private slots:
         }
         QCOMPARE(seen, qint64(silence));
         QCOMPARE(FeedbackWatch::text(2449), QString("No feedback for 2.4 s"));
+    }
+
+    // Refreshes as "ms frames"; the rate over the last second, in frames per second.
+    void feedbackRate_data()
+    {
+        columns<QString, double>({"refreshes", "rate"});
+        row("steady", "0 0;500 500;1000 1000", 1000.0);
+        row("the last second only", "0 0;1000 5000;2000 6000", 1000.0);
+        row("nothing arrives", "0 0;500 100;1600 100;2700 100", 0.0);
+        row("a new connection starts afresh", "0 0;1000 8000;1100 10", 0.0);
+    }
+    void feedbackRate()
+    {
+        QFETCH(QString, refreshes);
+        QFETCH(double, rate);
+        FeedbackRate meter;
+        for (const QString &r : refreshes.split(';'))
+            meter.note(r.section(' ', 1).toLongLong(), r.section(' ', 0, 0).toLongLong());
+        QCOMPARE(meter.perSecond(), rate);
+        QCOMPARE(FeedbackRate::text(8377.6) + elapsedText(3723.45) + elapsedText(-1),
+                 QString("Feedback: 8378 frames/sElapsed: 1:02:03.4Elapsed: 0:00:00.0"));
     }
 
     // The design is 1374 x 843 with a minimum of 1317 x 789; frames are a 30-pixel title bar.
