@@ -64,11 +64,15 @@ private slots:
         // the count must hold still for 1.5 s, since a loaded machine may pause the reader,
         // and bytes still in the terminal are lost when the simulator stops.
         int seen = -1, still = 0;
+        double fastestShown = 0;
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 40000 && (clock.elapsed() < 10500 || still < 3)) {
             still = samples() == seen ? still + 1 : 0;
             seen = samples();
+            fastestShown =
+                std::max(fastestShown,
+                         find<QLabel>("labFeedbackRate")->text().section(' ', 1, 1).toDouble());
             QTest::qWait(500);
         }
         const QMap<QString, QString> summary = sim.stop();
@@ -76,6 +80,20 @@ private slots:
         // never sent; every frame that was sent must have been decoded.
         QCOMPARE(QString::number(samples()), summary.value("feedback frames sent"));
         QVERIFY(samples() > frames * 3 / 4);
+        QVERIFY2(fastestShown > frames / 20, qPrintable(QString::number(fastestShown)));
+        // Times never go back, and within a read they step by one frame's line time:
+        // 11 bytes of 10 bits at 921600 baud, 119.4 µs.
+        std::vector<double> steps = locked([] {
+            const double *t = motorState.timeHistory.data();
+            std::vector<double> s(std::size_t(motorState.sampleCount - 1));
+            for (std::size_t i = 0; i < s.size(); ++i)
+                s[i] = t[i + 1] - t[i];
+            return s;
+        });
+        QVERIFY(*std::min_element(steps.begin(), steps.end()) >= 0);
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        QVERIFY2(qAbs(steps[steps.size() / 2] - 119.4e-6) < 0.3 * 119.4e-6,
+                 qPrintable(QString::number(steps[steps.size() / 2])));
     }
 };
 
