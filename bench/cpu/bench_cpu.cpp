@@ -29,10 +29,33 @@ double processCpuSeconds()
     return ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble()); // utime+stime
 }
 
-// CPU seconds of each thread of this process, by thread name.
-QMap<QString, double> threadCpuSeconds()
+// What one thread has used: CPU seconds, and the times it was put to sleep and woken
+// (its context switches).
+struct ThreadUse
 {
-    QMap<QString, double> perThread;
+    double cpu = 0;
+    double wakeUps = 0;
+};
+
+// The context switches of the thread `tid` of this process.
+double contextSwitches(const QString &tid)
+{
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    double switches = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:") ||
+            line.startsWith("nonvoluntary_ctxt_switches:"))
+            switches += line.mid(line.indexOf(':') + 1).trimmed().toDouble();
+    }
+    return switches;
+}
+
+// What each thread of this process has used, by thread name.
+QMap<QString, ThreadUse> threadUse()
+{
+    QMap<QString, ThreadUse> perThread;
     const QStringList tids =
         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &tid : tids) {
@@ -45,7 +68,9 @@ QMap<QString, double> threadCpuSeconds()
                 line.mid(line.indexOf('(') + 1, line.lastIndexOf(')') - line.indexOf('(') - 1)) +
             QLatin1Char('/') + tid;
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        perThread[name] = ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble());
+        perThread[name] = {
+            ticksToSeconds(fields.value(11).toDouble() + fields.value(12).toDouble()),
+            contextSwitches(tid)};
     }
     return perThread;
 }
@@ -99,7 +124,7 @@ int main(int argc, char *argv[])
         samplesBefore = motorState.sampleCount;
     }
     const double cpuBefore = processCpuSeconds();
-    const QMap<QString, double> threadsBefore = threadCpuSeconds();
+    const QMap<QString, ThreadUse> threadsBefore = threadUse();
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(seconds * 1000);
@@ -111,11 +136,14 @@ int main(int argc, char *argv[])
         samplesAfter = motorState.sampleCount;
     }
     std::printf("tool_cpu_one_core: %.2f %%\n", 100.0 * cpu / elapsed);
-    const QMap<QString, double> threadsAfter = threadCpuSeconds();
+    const QMap<QString, ThreadUse> threadsAfter = threadUse();
     for (auto it = threadsAfter.cbegin(); it != threadsAfter.cend(); ++it) {
-        const double used = it.value() - threadsBefore.value(it.key());
-        if (used > 0)
-            std::printf("thread_cpu %s: %.2f %%\n", qPrintable(it.key()), 100.0 * used / elapsed);
+        const ThreadUse before = threadsBefore.value(it.key());
+        const double used = it.value().cpu - before.cpu;
+        const double wakeUps = it.value().wakeUps - before.wakeUps;
+        if (used > 0 || wakeUps > 0)
+            std::printf("thread %s: %.2f %% cpu, %.0f wake-ups/s\n", qPrintable(it.key()),
+                        100.0 * used / elapsed, wakeUps / elapsed);
     }
     std::printf("decoded_frames_per_s: %.0f\n", (samplesAfter - samplesBefore) / elapsed);
     std::printf("last_status: %s\n", qPrintable(status->text()));
