@@ -371,20 +371,22 @@ private slots:
             (QVector<QRgb>{qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 0, 0), qRgb(255, 255, 255)}));
     }
 
-    // A 2-pixel pen along (0, 0)-(4, 4) covers column c, centred at c + 0.5, from c + 0.5 - r to
-    // c + 0.5 + r (r = sqrt 2) up to its square end; a point is a 2 x 2 square. The rows a span
-    // covers wholly are solid, the end rows here are covered 0.914 and painted at 15/16. On the
-    // plot such rows show the curve's colour over the white, partly transparent.
+    // A 2-pixel pen up along (2, 4)-(6, 0) covers column c, centred at c + 0.5, from 6.5 - r - c to
+    // 6.5 + r - c (r = sqrt 2) between its square ends, which reach x = 2 - r / 2 and 6 + r / 2; a
+    // point is a 2 x 2 square. The rows a span covers wholly are solid, the end rows here are
+    // covered 0.914 and painted at 15/16. On the plot such rows show the curve's colour over the
+    // white, partly transparent.
     void strokesColumns()
     {
         const double r = M_SQRT2;
-        QVector<ColumnSpan> spans(8);
-        strokeColumns({QLine(0, 0, 4, 4), QLine(6, 3, 6, 3)}, 2, spans);
-        const QVector<double> expected{0.5 - r, 0.5 + r, 1.5 - r, 1.5 + r, 2.5 - r, 2.5 + r,
-                                       3.5 - r, 3.5 + r, 4.5 - r, 3.5 + r, 2,       4,
+        QVector<ColumnSpan> spans(11);
+        strokeColumns({QLine(2, 4, 6, 0), QLine(9, 3, 9, 3)}, 2, spans);
+        const QVector<double> expected{0,       0,       4.5 - r, 3.5 + r, 3.5 - r, 3.5 + r,
+                                       2.5 - r, 2.5 + r, 1.5 - r, 1.5 + r, 0.5 - r, 0.5 + r,
+                                       0.5 - r, r - 0.5, 0,       0,       2,       4,
                                        2,       4,       0,       0};
         QString ends, wanted; // to a millionth of a pixel
-        for (int k = 0; k < 16; ++k) {
+        for (int k = 0; k < expected.size(); ++k) {
             ends += QString::number(k % 2 ? spans[k / 2].bottom : spans[k / 2].top, 'f', 6) + ' ';
             wanted += QString::number(expected[k], 'f', 6) + ' ';
         }
@@ -395,8 +397,8 @@ private slots:
         for (const QVector<QRect> *rects : {&solid, &partial[15]})
             for (const QRect &c : *rects)
                 cells << QString::asprintf("%d,%d,%d", c.x(), c.y(), c.height());
-        QCOMPARE(cells.join(' '), "0,0,1 1,1,1 2,2,1 3,3,1 5,2,1 5,3,1 6,2,1 6,3,1 "
-                                  "0,1,1 1,0,1 1,2,1 2,1,1 2,3,1 3,2,1 3,4,1 4,3,1 4,4,1");
+        QCOMPARE(cells.join(' '), "2,3,1 3,2,1 4,1,1 5,0,1 8,2,1 8,3,1 9,2,1 9,3,1 1,3,1 1,4,1 "
+                                  "2,2,1 2,4,1 3,1,1 3,3,1 4,0,1 4,2,1 5,1,1 6,0,1");
         fill(40, 40, [](int i) { return i / 4.f; }); // sample i at (4 i, 330 - 7.5 i)
         Canvas c;
         c.resize(1100, 660);
