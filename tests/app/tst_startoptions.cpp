@@ -53,12 +53,9 @@ private slots:
             QVERIFY(message.contains("Usage: "));
             QCOMPARE(message.section('\n', 0, 0), chosen);
         } else {
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
-                         .arg(o.port.isEmpty() ? QStringLiteral("-") : o.port)
-                         .arg(o.baud)
-                         .arg(o.motorId)
-                         .arg(int(o.connect))
-                         .arg(int(o.resetSettings)),
+            const QString port = o.port.isEmpty() ? QStringLiteral("-") : o.port;
+            QCOMPARE(QString::asprintf("%s %d %d %d %d", qPrintable(port), o.baud, o.motorId,
+                                       int(o.connect), int(o.resetSettings)),
                      chosen);
         }
     }

@@ -13,7 +13,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <random>
 
 // For a Canvas or a PlotView. On an 1100 x 660 canvas (100-pixel columns, 60-pixel bands) a
 // 2000-sample window puts sample s at x = s / 2, and a view of -10..10 value v at y = 330 - 30 v.
@@ -293,7 +292,8 @@ private slots:
 
     // The hint sits small in the top-left corner; only its close mark hides it, on every plot,
     // tells the owner once and starts no drag. Hovering draws a line at the pointer where a sample
-    // lies under it (samples 1000 + 2 x, up to 1999), until the pointer leaves.
+    // lies under it (samples 1000 + 2 x, up to 1999), until the pointer leaves. The image of the
+    // plot shows neither.
     void overlays()
     {
         fill(2000, 2000, [](int) { return 3; });
@@ -312,20 +312,22 @@ private slots:
             if (withHint.pixel(p % 1100, p / 1100) != hidden.pixel(p % 1100, p / 1100))
                 hint |= QRect(p % 1100, p / 1100, 1, 1);
         QVERIFY(hint.top() < 10 && hint.left() < 10 && hint.height() < 30 && hint.width() < 550);
-        const auto drag = [&](QPoint at) {
+        QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, QPoint(250, 500));
+        QCOMPARE(plotsImage({&c}, 1).convertToFormat(QImage::Format_RGB32),
+                 hidden.convertToFormat(QImage::Format_RGB32)); // no hint, no readout
+        // Whether a drag 300 pixels to the right from `at` moved the window.
+        const auto drags = [&](QPoint at) {
+            setUp(c, 10, 5000, 1000);
             QTest::mouseEvent(QTest::MousePress, c.windowHandle(), Qt::LeftButton, {}, at);
-            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, at + QPoint(300, 0));
-            QTest::mouseEvent(QTest::MouseRelease, c.windowHandle(), Qt::LeftButton, {},
-                              at + QPoint(300, 0));
+            at += QPoint(300, 0);
+            QTest::mouseEvent(QTest::MouseMove, c.windowHandle(), {}, {}, at);
+            QTest::mouseEvent(QTest::MouseRelease, c.windowHandle(), Qt::LeftButton, {}, at);
+            return c.xStart() < 1000;
         };
-        drag(QPoint(hint.left() + 20, hint.center().y())); // the text: an ordinary drag
-        QVERIFY(Canvas::hintVisible() && spy.isEmpty() && c.xStart() < 1000);
-        setUp(c, 10, 5000, 1000);
         const QPoint close(hint.right() - 4, hint.center().y());
-        drag(close);
-        QVERIFY(!Canvas::hintVisible() && spy.count() == 1 && c.xStart() == 1000);
-        drag(close); // the hint is gone: an ordinary drag
-        QVERIFY(spy.count() == 1 && c.xStart() < 1000);
+        QVERIFY(drags(QPoint(hint.left() + 20, close.y())) && Canvas::hintVisible()); // the text
+        QVERIFY(!drags(close) && !Canvas::hintVisible() && spy.count() == 1);
+        QVERIFY(drags(close) && spy.count() == 1); // the hint is gone: an ordinary drag
         setUp(c, 10, 5000, 1000);
         QCOMPARE(other.grab().toImage(), hidden);
         QEvent leave(QEvent::Leave);
@@ -344,13 +346,12 @@ private slots:
         Canvas::setHintVisible(true);
     }
 
-    // The image stacks the plots as shown, at the device pixel ratio, without the hint or the
-    // readout. On a plot 220 high (20-pixel bands) 3 lies at y = 220 - (13 / 20 * 200 + 10) = 80;
-    // on one 110 high 3 lies at 110 - (13 / 20 * 100 + 5) = 40 and -5 at 80.
+    // The image stacks the plots as shown, at the device pixel ratio. On a plot 220 high
+    // (20-pixel bands) 3 lies at y = 220 - (13 / 20 * 200 + 10) = 80; on one 110 high 3 lies at
+    // 110 - (13 / 20 * 100 + 5) = 40 and -5 at 80.
     void image()
     {
         fill(2000, 2000, [](int) { return 3; });
-        Canvas::setHintVisible(true);
         Canvas top, bottom;
         top.resize(550, 220);
         bottom.resize(330, 110);
@@ -359,9 +360,6 @@ private slots:
         bottom.setChannel(CurrentChannel);
         bottom.setShowRef(true);
         bottom.setRefValue(-5);
-        QMouseEvent hover(QEvent::MouseMove, QPointF(100, 80), QPointF(100, 80), Qt::NoButton,
-                          Qt::NoButton, {});
-        QApplication::sendEvent(&top, &hover);
         const QImage image = plotsImage({&top, nullptr, &bottom}, 2);
         QCOMPARE(image.size(), QSize(2 * 550, 2 * (220 + 110)));
         QCOMPARE(image.devicePixelRatio(), 2.0);
@@ -371,13 +369,6 @@ private slots:
             (QVector<QRgb>{image.pixel(200, 158), image.pixel(200, 518), image.pixel(10, 600),
                            image.pixel(800, 600)}),
             (QVector<QRgb>{qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 0, 0), qRgb(255, 255, 255)}));
-        Canvas::setHintVisible(false);
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(&top, &leave);
-        QCOMPARE(plotsImage({&top, &bottom}, 2), image);
-        QCOMPARE(plotsImage({&top}, 1).convertToFormat(QImage::Format_RGB32),
-                 top.grab().toImage().convertToFormat(QImage::Format_RGB32));
-        Canvas::setHintVisible(true);
     }
 
     // The grid is drawn once into an image of what lies beneath the plot and then copied at each
@@ -413,49 +404,46 @@ private slots:
         QCOMPARE(shownWidget.grab(area).toImage(), drawnLines);
     }
 
-    // The column-wise drawing must look like one anti-aliased 2-pixel line per pair of neighbours,
-    // with many samples to a column and with segments across many columns.
-    void looksLikeSegmentBySegment()
+    // A 2-pixel pen up along (2, 4)-(6, 0) covers column c, centred at c + 0.5, from 6.5 - r - c to
+    // 6.5 + r - c (r = sqrt 2) between its square ends, which reach x = 2 - r / 2 and 6 + r / 2; a
+    // point is a 2 x 2 square. The rows a span covers wholly are solid, the end rows here are
+    // covered 0.914 and painted at 15/16. On the plot such rows show the curve's colour over the
+    // white, partly transparent.
+    void strokesColumns()
     {
-        std::mt19937 rng(11);
-        std::normal_distribution<float> noise(0, 4);
-        const float *s = motorState.histories[PositionChannel].data();
-        for (float width : {16000.f, 250.f}) {
-            fill(20000, 20000, [&](int i) {
-                return 40 * std::sin(i * 0.003f) + 10 * std::sin(i * 0.05f) + noise(rng);
-            });
-            Canvas c;
-            c.resize(1100, 660);
-            setUp(c, 95.5f, 20000, 2000, width);
-            const QImage drawn = c.grab().toImage();
-            fill(0, 0, {});
-            QImage reference = c.grab().toImage(); // the grid alone
-            QPainter painter(&reference);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(QPen(Qt::red, 2));
-            // Samples 2000 to 2000 + width - 1; sample i at x = (i - 2000) * 1000 / width, value v
-            // at y = 630 - (v + 95.5) * 600 / 191, both truncated.
-            const auto at = [&](int i) {
-                return QPoint(int((i - 2000) * 1000.0 / width),
-                              int(630 - (s[i] + 95.5) * 600 / 191));
-            };
-            for (int i = 2001; i < 2000 + width; ++i)
-                painter.drawLine(at(i - 1), at(i));
-            painter.end();
-            // Curve pixels, and pixels that differ by more than half the range in red or green.
-            int ink = 0, mismatched = 0;
-            for (int p = 0; p < 1100 * 660; ++p) {
-                const QRgb r = reference.pixel(p % 1100, p / 1100),
-                           d = drawn.pixel(p % 1100, p / 1100);
-                ink += qRed(r) - qGreen(r) > 128;
-                mismatched +=
-                    std::abs(qRed(r) - qRed(d)) > 128 || std::abs(qGreen(r) - qGreen(d)) > 128;
-            }
-            QVERIFY2(
-                ink > 1000 && mismatched * 50 < ink,
-                qPrintable(
-                    QString("%1 of %2 differ at width %3").arg(mismatched).arg(ink).arg(width)));
+        const double r = M_SQRT2;
+        QVector<ColumnSpan> spans(11);
+        strokeColumns({QLine(2, 4, 6, 0), QLine(9, 3, 9, 3)}, 2, spans);
+        const QVector<double> expected{0,       0,       4.5 - r, 3.5 + r, 3.5 - r, 3.5 + r,
+                                       2.5 - r, 2.5 + r, 1.5 - r, 1.5 + r, 0.5 - r, 0.5 + r,
+                                       0.5 - r, r - 0.5, 0,       0,       2,       4,
+                                       2,       4,       0,       0};
+        QString ends, wanted; // to a millionth of a pixel
+        for (int k = 0; k < expected.size(); ++k) {
+            ends += QString::number(k % 2 ? spans[k / 2].bottom : spans[k / 2].top, 'f', 6) + ' ';
+            wanted += QString::number(expected[k], 'f', 6) + ' ';
         }
+        QCOMPARE(ends, wanted);
+        QVector<QRect> solid, partial[coverageLevels];
+        coverageRects(spans, 660, solid, partial);
+        QStringList cells; // x,y,height; solid first, then the rows at 15/16
+        for (const QVector<QRect> *rects : {&solid, &partial[15]})
+            for (const QRect &c : *rects)
+                cells << QString::asprintf("%d,%d,%d", c.x(), c.y(), c.height());
+        QCOMPARE(cells.join(' '), "2,3,1 3,2,1 4,1,1 5,0,1 8,2,1 8,3,1 9,2,1 9,3,1 1,3,1 1,4,1 "
+                                  "2,2,1 2,4,1 3,1,1 3,3,1 4,0,1 4,2,1 5,1,1 6,0,1");
+        fill(40, 40, [](int i) { return i / 4.f; }); // sample i at (4 i, 330 - 7.5 i)
+        Canvas c;
+        c.resize(1100, 660);
+        setUp(c, 10, 2000, 0, 250);
+        const QImage image = c.grab().toImage();
+        int tinted = 0;
+        for (int x = 0; x < 160; ++x)
+            for (int y = 30; y < 335; ++y) {
+                const QColor p = image.pixelColor(x, y);
+                tinted += p.red() > p.green() + 50 && p.green() > 20 && p.green() == p.blue();
+            }
+        QVERIFY2(tinted > 200, qPrintable(QString::number(tinted)));
     }
 };
 

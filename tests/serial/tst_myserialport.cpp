@@ -28,8 +28,6 @@ template <typename F> auto locked(F f)
 
 const auto received = [] { return locked([](MotorState &s) { return s.rxBuffer; }); };
 
-const QByteArray &ack = modeAck;
-const QByteArray &packed = workedCommand;
 // Motor 37's request for motor mode.
 const QByteArray enter = QByteArray::fromHex("AAAF0FA1FFFFFFFFFFFFFFFC250124");
 // A frame and the start of the next.
@@ -38,7 +36,7 @@ const QByteArray feedback = workedFeedback + QByteArray::fromHex("AAAA");
 void setSending(bool enabled, bool packedCommand = false)
 {
     QMutexLocker lock(&stateMutex);
-    std::memcpy(motorState.commandFrame, packed.constData(), commandFrameLength);
+    std::memcpy(motorState.commandFrame, workedCommand.constData(), commandFrameLength);
     motorState.sendEnabled = enabled;
     motorState.usePackedCommand = packedCommand;
 }
@@ -104,17 +102,14 @@ private slots:
         QTest::addColumn<QString>("device"); // "pty": a terminal of its own, "folder": a folder
         QTest::addColumn<int>("baud");
         QTest::addColumn<QString>("message");
+        const QString unknown = "Unknown error happens , Error code = %1\nMaybe BaudRate is wrong";
         // A name of its own: the port's lock file would clash with another process's.
         QTest::newRow("missing device")
             << "/dev/korvane-missing-" + QString::number(QCoreApplication::applicationPid())
             << 921600 << "Device not found";
         // An empty custom rate. The error numbers are Qt 5's, whichever Qt runs.
-        QTest::newRow("baud rate 0") << "pty" << 0
-                                     << "Unknown error happens , Error code = 10\n"
-                                        "Maybe BaudRate is wrong";
-        QTest::newRow("a folder") << "folder" << 921600
-                                  << "Unknown error happens , Error code = 11\n"
-                                     "Maybe BaudRate is wrong";
+        QTest::newRow("baud rate 0") << "pty" << 0 << unknown.arg(10);
+        QTest::newRow("a folder") << "folder" << 921600 << unknown.arg(11);
     }
     // Opening fails with status text, message and connectFailed in that order.
     void openFailureReportedInOrder()
@@ -142,9 +137,9 @@ private slots:
         const QByteArray wrong = QByteArray::fromHex("AAAA070201005F"); // the checksum
         for (bool config : {false, true}) {
             const char *mode = config ? "config" : "display";
-            QTest::addRow("%s: exact ack", mode) << config << ack << true;
-            QTest::addRow("%s: ack and feedback", mode) << config << ack + feedback << true;
-            QTest::addRow("%s: six bytes", mode) << config << ack.left(6) << false;
+            QTest::addRow("%s: exact ack", mode) << config << modeAck << true;
+            QTest::addRow("%s: ack and feedback", mode) << config << modeAck + feedback << true;
+            QTest::addRow("%s: six bytes", mode) << config << modeAck.left(6) << false;
             QTest::addRow("%s: last byte wrong", mode) << config << wrong << false;
         }
     }
@@ -187,7 +182,7 @@ private slots:
         QTest::addColumn<bool>("sendEnabled");
         QTest::addColumn<bool>("usePacked");
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("commandFrame") << true << true << packed;
+        QTest::newRow("commandFrame") << true << true << workedCommand;
         QTest::newRow("fallbackFrame") << true << false << fallbackCommand;
         QTest::newRow("sending disabled") << false << true << QByteArray();
     }
@@ -230,7 +225,7 @@ private slots:
         const int at = wire.indexOf(enter);
         QVERIFY2(at >= 0 && at % commandFrameLength == 0, wire.left(60).toHex().constData());
         const QByteArray rest = QByteArray(wire).remove(at, commandFrameLength);
-        QCOMPARE(rest, packed.repeated(rest.size() / commandFrameLength));
+        QCOMPARE(rest, workedCommand.repeated(rest.size() / commandFrameLength));
     }
 
     // While the loops run every received byte reaches rxBuffer in order; an adapter that then
@@ -272,27 +267,26 @@ private slots:
     }
 
     // An adapter that is already streaming when the port is opened: the flushes of the
-    // connect and of the mode request can leave a pending read empty, which is no fault of
+    // connect and of the mode requests can leave a pending read empty, which is no fault of
     // the line. No error may be reported in 20 connects.
     void streamingAdapterGivesNoFalseError()
     {
         m_peer->startStreaming(feedback);
-        for (int connect = 0; connect < 20; ++connect) {
+        for (int connect = 1; connect <= 20; ++connect) {
             post(m_worker, "connect");
-            QTRY_VERIFY_WITH_TIMEOUT(m_events.contains("connectSucceed"), 10000);
-            m_events.clear();
+            QTRY_COMPARE_WITH_TIMEOUT(m_events.count("connectSucceed"), connect, 10000);
             for (int request = 0; request < 5; ++request) {
                 post(m_worker, "changeToDisplay");
                 QTest::qWait(3);
             }
             post(m_worker, "setLoop", Q_ARG(bool, true));
             QTest::qWait(100);
-            post(m_worker, "checkIOError");
-            post(m_worker, "checkIOError");
+            for (const char *slot : {"checkIOError", "checkIOError"})
+                post(m_worker, slot);
             QTest::qWait(50);
-            QVERIFY2(m_events.filter("msgBox").isEmpty(), qPrintable(m_events.join(", ")));
         }
         m_peer->stopStreaming();
+        QVERIFY2(m_events.filter("msgBox").isEmpty(), qPrintable(m_events.join(", ")));
     }
 };
 

@@ -1,12 +1,9 @@
 #include "ptypeer.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QStringList>
 #include <QTest>
-#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,13 +18,12 @@ PtyPeer::PtyPeer()
     char name[256] = {};
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
         return;
-    termios raw{};
-    tcgetattr(master, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master, TCSANOW, &raw);
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    for (int fd : {master, slave}) {
+        termios raw{};
+        tcgetattr(fd, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(fd, TCSANOW, &raw);
+    }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     m_master = master;
     // Holding the slave open keeps the master readable between the tool's open and close.
@@ -120,33 +116,13 @@ void PtyPeer::hangUp()
     m_master = -1;
 }
 
-struct MessageBoxCloser::Impl
+MessageBoxCloser::MessageBoxCloser()
 {
-    QTimer timer;
-    QStringList texts;
-};
-
-MessageBoxCloser::MessageBoxCloser(QMessageBox::StandardButton button) : d(new Impl)
-{
-    QObject::connect(&d->timer, &QTimer::timeout, [this, button] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        d->texts.append(box->text());
-        if (QAbstractButton *answer = box->button(button))
-            answer->click();
-        else
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            m_texts.append(box->text());
             box->accept();
+        }
     });
-    d->timer.start(20);
-}
-
-MessageBoxCloser::~MessageBoxCloser()
-{
-    delete d;
-}
-
-QStringList MessageBoxCloser::texts() const
-{
-    return d->texts;
+    m_timer.start(20);
 }

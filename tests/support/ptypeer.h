@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include <atomic>
 #include <termios.h>
@@ -45,16 +47,14 @@ private:
     QString m_slavePath;
 };
 
-// Accepts every modal message box that opens while it lives, remembering the texts;
-// a box that offers `button` is answered with it instead.
+// Accepts every modal message box that opens while it lives, remembering the texts.
 class MessageBoxCloser
 {
 public:
-    explicit MessageBoxCloser(QMessageBox::StandardButton button = QMessageBox::NoButton);
-    ~MessageBoxCloser();
-    QStringList texts() const;
+    MessageBoxCloser();
+    QStringList texts() const { return m_texts; }
 
 private:
-    struct Impl;
-    Impl *d;
+    QTimer m_timer;
+    QStringList m_texts;
 };

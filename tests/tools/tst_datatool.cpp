@@ -69,16 +69,13 @@ private slots:
         Tool t;
         QCOMPARE(t.convert(false, QString()), "0 -0.01 0 0 0"); // as shown
         stateMutex.lock(); // the last test, so nothing is restored
-        limits = {100, 200, -10, 10, -30, 10, -40, 40, 600, 1000, 1, 2};
+        // Every range beyond the one the boxes open with on one side at least.
+        limits = {100, 200, -50, 50, -30, 20, -40, 40, 600, 1000, 6, 7};
         stateMutex.unlock();
-        QCOMPARE(t.convert(true, "95.5 45 18 500 5"), "00 00 ff f0 00 ff ff ff");
-        t.reloadLimits();
-        QString ranges;
-        for (int i = 0; i < 5; ++i)
-            ranges += QString("%1..%2 ").arg(t.spin(i)->minimum()).arg(t.spin(i)->maximum());
-        QCOMPARE(ranges, "100..200 -10..10 -30..10 600..1000 1..2 ");
-        QCOMPARE(t.convert(false, "ff ff ff ff ff ff ff ff"), "200 10 10 1000 2");
-        QCOMPARE(t.convert(false, "00 00 00 00 00 00 00 00"), "100 -10 -30 600 1");
+        QCOMPARE(t.convert(true, "95.5 45 18 500 5"), "00 00 f3 20 00 00 0f 5b");
+        t.reloadLimits(); // the boxes now hold, and clamp to, the new ranges
+        QCOMPARE(t.convert(false, "ff ff ff ff ff ff ff ff"), "200 50 20 1000 7");
+        QCOMPARE(t.convert(false, "00 00 00 00 00 00 00 00"), "100 -50 -30 600 6");
     }
 };
 
