@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 // Index of the first pair of sync bytes at or after `from`, or -1.
@@ -40,27 +41,26 @@ class ReceiveClock
 public:
     explicit ReceiveClock(const MotorState &state, double lastTime)
         : m_marks(state.readMarks), m_origin(state.timeOriginNs),
-          m_previousRead(state.consumedReadNs), m_lastTime(lastTime),
+          m_previousRead(state.consumedReadNs),
           // 10 bits a byte on the line: a start bit, 8 data bits, a stop bit.
-          m_byteNs(state.lineBaud > 0 ? 1e10 / state.lineBaud : 0.0)
+          m_byteSeconds(state.lineBaud > 0 ? 10.0 / state.lineBaud : 0.0),
+          m_floor(std::max(lastTime, seconds(m_previousRead)))
     {
+        enterRead();
     }
 
     // Seconds since the origin for a frame whose last byte is at `streamEnd`.
     double timeOf(qint64 streamEnd)
     {
-        while (m_next < m_marks.size() && m_marks[m_next].streamEnd < streamEnd) {
+        // Most frames end within the read the previous one ended in.
+        while (streamEnd > m_readEnd && m_next < m_marks.size()) {
             m_previousRead = m_marks[m_next].nanoseconds;
             ++m_next;
+            m_floor = std::max(m_floor, seconds(m_previousRead));
+            enterRead();
         }
-        double ns = double(m_previousRead);
-        if (m_next < m_marks.size()) {
-            const ReadMark &read = m_marks[m_next];
-            ns = std::max(ns,
-                          double(read.nanoseconds) - double(read.streamEnd - streamEnd) * m_byteNs);
-        }
-        m_lastTime = std::max(m_lastTime, (ns - double(m_origin)) * 1e-9);
-        return m_lastTime;
+        m_floor = std::max(m_floor, m_readTime - double(m_readEnd - streamEnd) * m_byteSeconds);
+        return m_floor;
     }
 
     // The time of the newest read whose bytes all lie before `streamEnd`.
@@ -75,11 +75,30 @@ public:
     std::size_t readsDone() const { return m_next; }
 
 private:
+    double seconds(qint64 ns) const { return double(ns - m_origin) * 1e-9; }
+
+    // Takes the read m_marks[m_next] as the one the next frames end in. Bytes no read
+    // was noted for (none is left) take the previous read's time.
+    void enterRead()
+    {
+        if (m_next < m_marks.size()) {
+            m_readEnd = m_marks[m_next].streamEnd;
+            m_readTime = seconds(m_marks[m_next].nanoseconds);
+        } else {
+            m_readEnd = std::numeric_limits<qint64>::max();
+            m_readTime = m_floor;
+            m_byteSeconds = 0;
+        }
+    }
+
     const std::vector<ReadMark> &m_marks;
     const qint64 m_origin;
     qint64 m_previousRead;
-    double m_lastTime;
-    const double m_byteNs;
+    double m_byteSeconds;
+    // No frame is earlier than the previous read or the previous frame.
+    double m_floor;
+    qint64 m_readEnd = 0;
+    double m_readTime = 0;
     std::size_t m_next = 0;
 };
 
