@@ -6,12 +6,16 @@
 #include <charconv>
 
 #ifdef KORVANE_LINUX
+#include <QRandomGenerator>
+
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
 #include <QFileInfo>
+#include <QSaveFile>
 #endif
 
 namespace recording {
@@ -48,10 +52,8 @@ public:
         m_notRegular = false;
         // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0) {
-            m_errno = errno;
-            return false;
-        }
+        if (m_fd < 0)
+            return fail();
         struct stat info;
         if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             m_notRegular = true;
@@ -61,20 +63,53 @@ public:
         return true;
     }
 
+    // A regular file (or a name that does not exist yet) is written to a temporary file
+    // beside it that replaces it only once complete, so a failed save leaves no partial
+    // file and the old one as it was. A pipe or a device is written to directly: it has
+    // no contents to keep.
     bool openForWriting(const QString &path)
     {
         close();
         m_errno = 0;
         m_notRegular = false;
-        // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
-        // instead); the writes themselves block as usual.
-        m_fd = ::open(QFile::encodeName(path).constData(),
-                      O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
-            m_errno = errno;
-            return false;
+        QByteArray target = QFile::encodeName(path);
+        struct stat info;
+        const bool exists = ::stat(target.constData(), &info) == 0;
+        if (exists && !S_ISREG(info.st_mode)) {
+            // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it
+            // fails instead); the writes themselves block as usual.
+            m_fd = ::open(target.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+            if (m_fd < 0)
+                return fail();
+            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+            return true;
         }
-        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        if (exists) {
+            // Replace what a link points to, not the link; and refuse a file the user may
+            // not write, as writing into it would.
+            char *resolved = ::realpath(target.constData(), nullptr);
+            if (!resolved || ::access(resolved, W_OK) != 0) {
+                std::free(resolved);
+                return fail();
+            }
+            target = resolved;
+            std::free(resolved);
+        }
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; m_fd < 0; ++attempt) {
+            m_temporary = target + '.';
+            for (int i = 0; i < 6; ++i)
+                m_temporary += letters[QRandomGenerator::global()->bounded(36)];
+            // Mode 0666 lets the umask decide, as for any new file.
+            m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && (errno != EEXIST || attempt == 99)) {
+                m_temporary.clear();
+                return fail();
+            }
+        }
+        m_target = target;
+        if (exists)
+            ::fchmod(m_fd, info.st_mode & 07777);
         return true;
     }
 
@@ -108,14 +143,31 @@ public:
         }
     }
 
-    // Some file systems report a failed write only when the file is closed.
+    // Puts a complete file in place: its data on the disk first, so that a crash after the
+    // rename cannot leave an empty file under the target's name. False if anything failed,
+    // the temporary file then being removed.
+    bool commit()
+    {
+        if (!m_temporary.isEmpty() && m_errno == 0 && ::fdatasync(m_fd) != 0)
+            m_errno = errno;
+        closeDescriptor();
+        if (!m_temporary.isEmpty() && m_errno == 0) {
+            if (::rename(m_temporary.constData(), m_target.constData()) == 0)
+                m_temporary.clear();
+            else
+                m_errno = errno;
+        }
+        close();
+        return m_errno == 0;
+    }
+
+    // Closes the file; a temporary file not committed is removed.
     void close()
     {
-        if (m_fd < 0)
-            return;
-        if (::close(m_fd) != 0 && m_errno == 0)
-            m_errno = errno;
-        m_fd = -1;
+        closeDescriptor();
+        if (!m_temporary.isEmpty())
+            ::unlink(m_temporary.constData());
+        m_temporary.clear();
     }
 
     bool isOpen() const { return m_fd >= 0; }
@@ -126,15 +178,36 @@ public:
     }
 
 private:
+    // Some file systems report a failed write only when the file is closed.
+    void closeDescriptor()
+    {
+        if (m_fd < 0)
+            return;
+        if (::close(m_fd) != 0 && m_errno == 0)
+            m_errno = errno;
+        m_fd = -1;
+    }
+
+    // Keeps the reason of the call that just failed; returns false for the caller.
+    bool fail()
+    {
+        m_errno = errno;
+        return false;
+    }
+
     int m_fd = -1;
     int m_errno = 0;
     bool m_notRegular = false;
+    QByteArray m_target;
+    QByteArray m_temporary; // the file being written in place of m_target, if any
 };
 
 #else
 
-// QFile, unbuffered, as the caller collects large blocks itself. A pipe with no reader
-// holds the open for writing until one comes.
+// QFile and QSaveFile, unbuffered, as the caller collects large blocks itself. A regular
+// file is saved through QSaveFile, so a failed save leaves no partial file and the old one
+// as it was; a pipe or a device is written to directly. A pipe with no reader holds the
+// open for writing until one comes.
 class SystemFile
 {
 public:
@@ -152,8 +225,14 @@ public:
     bool openForWriting(const QString &path)
     {
         start(path);
-        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
-               fail();
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile())
+            return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate |
+                               QIODevice::Unbuffered) ||
+                   fail();
+        m_save.reset(new QSaveFile(path));
+        m_device = m_save.get();
+        return m_save->open(QIODevice::WriteOnly | QIODevice::Unbuffered) || fail();
     }
 
     qint64 read(char *into, std::size_t max)
@@ -164,14 +243,35 @@ public:
         return got;
     }
 
+    // A full disk may first take part of a block without an error; the rest then fails
+    // with the reason.
     void write(const char *from, std::size_t length)
     {
-        if (!m_failed && m_file.write(from, qint64(length)) != qint64(length))
-            fail();
+        while (!m_failed && length > 0) {
+            const qint64 done = m_device->write(from, qint64(length));
+            if (done <= 0) {
+                fail();
+            } else {
+                from += done;
+                length -= std::size_t(done);
+            }
+        }
     }
 
+    // Puts a complete file in place; false if anything failed.
+    bool commit()
+    {
+        if (m_save && !m_failed && !m_save->commit())
+            fail();
+        close();
+        return !m_failed;
+    }
+
+    // Closes the file; a save not committed is discarded.
     void close()
     {
+        m_save.reset();
+        m_device = &m_file;
         if (!m_file.isOpen())
             return;
         m_file.close();
@@ -179,7 +279,7 @@ public:
             fail();
     }
 
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const { return m_device->isOpen(); }
     bool failed() const { return m_failed || m_notRegular; }
     QString errorString() const { return m_notRegular ? QLatin1String(notRegularText) : m_error; }
 
@@ -196,12 +296,14 @@ private:
     bool fail()
     {
         if (!m_failed)
-            m_error = m_file.errorString();
+            m_error = m_device->errorString();
         m_failed = true;
         return false;
     }
 
     QFile m_file;
+    std::unique_ptr<QSaveFile> m_save;
+    QFileDevice *m_device = &m_file; // the one being read or written
     QString m_error;
     bool m_failed = false;
     bool m_notRegular = false;
@@ -296,8 +398,7 @@ bool BufferedWriter::finish()
     if (!m_file->isOpen())
         return false;
     flush();
-    m_file->close();
-    return !m_file->failed();
+    return m_file->commit();
 }
 
 bool BufferedWriter::failed() const

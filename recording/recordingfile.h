@@ -91,11 +91,13 @@ struct RecordingResult
     bool abandoned = false;
 };
 
-// Writes `count` samples of each section to `path`, truncating an existing file.
+// Writes `count` samples of each section to `path`. A regular file is replaced only once
+// the whole recording is written, so a failure leaves no partial file and an existing one
+// untouched; a pipe or a device is written to directly.
 RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source);
 
-// Writes the csvHeader line and `count` rows to `path`, truncating an existing file;
-// failures are reported as saveRecording reports them.
+// Writes the csvHeader line and `count` rows to `path`, replacing a file as
+// saveRecording does; failures are reported as saveRecording reports them.
 RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &source);
 
 // Reads `path`, keeping at most `capacity` samples of each section; lines beyond
@@ -176,7 +178,8 @@ public:
     }
     void commit(char *end) { m_pos = end; }
     void writeLine(const char *text);
-    // Writes what is buffered and closes the file; false if anything failed.
+    // Writes what is buffered, closes the file and puts it in place; false if anything
+    // failed, nothing then being left of it.
     bool finish();
     bool failed() const;
     QString errorString() const;

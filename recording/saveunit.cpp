@@ -177,8 +177,10 @@ void SaveUnit::saveToCsv(QString requestedName)
 
 void SaveUnit::save(const QString &requestedName, bool csv)
 {
+    const QString operation = QLatin1String(csv ? "SaveToCsv" : "SaveToTxt");
     const QString path = chooseFile(requestedName);
     if (path.isEmpty()) {
+        emit configText(operation + QLatin1String(" failed"));
         emit msgBox(QStringLiteral("Could not save: no file name was given."));
         return;
     }
@@ -188,17 +190,15 @@ void SaveUnit::save(const QString &requestedName, bool csv)
         QMutexLocker lock(&stateMutex);
         count = std::clamp<qint64>(motorState.sampleCount, 0, historyRoomLocked());
     }
-    const char *operation = csv ? "SaveToCsv" : "SaveToTxt";
-    HistorySource source(*this, operation);
+    HistorySource source(*this, csv ? "SaveToCsv" : "SaveToTxt");
     const RecordingResult result =
         csv ? saveCsv(path, count, source) : saveRecording(path, count, source);
     if (!result.ok) {
-        if (result.opened)
-            emit configText(QStringLiteral("%1 failed").arg(QLatin1String(operation)));
+        emit configText(operation + QLatin1String(" failed"));
         emit msgBox(result.error);
         return;
     }
-    emit configText(progressText(operation, QStringLiteral("100")));
+    emit configText(operation + QLatin1String(" 100 %"));
     emit recordingKept();
 }
 

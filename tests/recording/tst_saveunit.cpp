@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -46,9 +47,17 @@ class TestSaveUnit : public QObject
     QTemporaryDir m_dir;
     QScopedPointer<SaveUnit> m_unit; // a new one for each test
     QStringList m_boxes, m_shown;    // what it showed
+    QByteArray m_tmpfs;              // a 64 KiB file system, if one could be mounted
 
 private slots:
-    void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
+    void initTestCase()
+    {
+        QVERIFY(prepareMotorState(QDir::tempPath()) && QDir(m_dir.path()).mkdir("tmpfs"));
+        m_tmpfs = QFile::encodeName(m_dir.filePath("tmpfs"));
+        if (mount("tmpfs", m_tmpfs, "tmpfs", 0, "size=64k") != 0)
+            m_tmpfs.clear();
+    }
+    void cleanupTestCase() { umount2(m_tmpfs, MNT_DETACH); }
     void init()
     {
         connectReset();
@@ -77,6 +86,9 @@ private slots:
         }
         setHistories(values);
         const QString path = m_dir.filePath("run.txt");
+        QFile old(path); // replaced with its mode kept; a new file's mode is 0666 less the umask
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.setPermissions(QFile::Permissions(0x6040)));
+        umask(077);
         m_unit->saveToTxt(path);
         m_unit->setFile(path);
         setHistories(QVector<Samples>(3, Samples(n + 10, 7)));
@@ -95,7 +107,12 @@ private slots:
               << "SaveToCsv 41.6667 %"
               << "SaveToCsv 83.3333 %"
               << "SaveToCsv 100 %";
-        QCOMPARE(m_shown, steps);
+        QCOMPARE(m_shown, QStringList("SaveToTxt failed") + steps);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).join(' '),
+                 "run.csv run.txt");
+        for (const QString &name : {path, m_dir.filePath("run.csv")}) // owner, group, others
+            steps << QString::number(QFile::permissions(name) & 0x7077, 16);
+        QCOMPARE(steps.mid(steps.size() - 2), (QStringList{"6040", "6000"}));
         m_shown.clear();
         m_unit->stopReading();
         setHistories(QVector<Samples>(3, Samples(4, 6)));
@@ -133,11 +150,12 @@ private slots:
             "Could not read %1: it is not a regular file", "", untouched);
         row("missing file", "read", 5, "", "none", "Could not read %1: No such file or directory",
             "", untouched);
-        // A save that could not open shows nothing; one that fails later says so, never 100 %.
-        row("txt, disk full midway", "txt", 300000, "", "/dev/full",
-            "Could not save to %1: No space left on device", "SaveToTxt failed");
-        row("csv, disk full midway", "csv", 300000, "", "/dev/full",
-            "Could not save to %1: No space left on device", "SaveToCsv failed");
+        // A failed save shows that it failed, never 100 %; one over a file leaves the old file,
+        // and nothing else. A device is written to directly.
+        row("csv, full device", "csv", 300000, "", "/dev/full",
+            "Could not save to %1: No space left on device");
+        row("txt, full file system", "txt", 300000, "old\n", "tmpfs/run.txt",
+            "Could not save to %1: No space left on device");
         for (const char *op : {"txt", "csv"})
             row(op + QByteArray(", missing folder"), op, 5, "", "a/b",
                 "Could not save to %1: No such file or directory");
@@ -159,18 +177,31 @@ private slots:
             if (f.path.endsWith("fifo"))
                 QVERIFY(mkfifo(QFile::encodeName(f.path).constData(), 0600) == 0);
         }
+        if (f.path.contains("tmpfs/") && m_tmpfs.isEmpty())
+            QSKIP("a small tmpfs can be mounted only as root");
+        QFile old(f.path);
+        if (f.op != "read" && !f.bytes.isEmpty())
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(f.bytes) && old.flush());
+        old.close();
         setHistories(QVector<Samples>(3, Samples(f.count, 9)));
         f.op == "read"  ? m_unit->readFromTxt(f.path)
         : f.op == "csv" ? m_unit->saveToCsv(f.path)
                         : m_unit->saveToTxt(f.path);
         QCOMPARE(m_boxes, QStringList(f.box.arg(f.path)));
+        if (f.op != "read")
+            f.shown = f.op == "csv" ? "SaveToCsv failed" : "SaveToTxt failed";
         QCOMPARE(m_shown.join('|').remove(QRegularExpression("[a-zA-Z]+ (?!100 )[0-9.]+ %\\|?")),
                  f.shown);
         if (f.count > 100000)
             QVERIFY2(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50,
                      qPrintable(m_shown.join('|')));
-        if (f.op != "read")
+        if (f.op != "read") {
+            if (!f.bytes.isEmpty()) {
+                QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == f.bytes);
+                QCOMPARE(QDir(m_tmpfs).entryList(QDir::Files | QDir::Hidden), {"run.txt"});
+            }
             return;
+        }
         Samples got = history(0, 3) + history(1, 3).mid(1) + history(2, 3).mid(1);
         QMutexLocker lock(&stateMutex);
         got << motorState.decodePositionMin << motorState.decodePositionMax
