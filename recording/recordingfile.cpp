@@ -520,6 +520,47 @@ void storeZeros(RecordingSink &sink, int section, qint64 from, qint64 to, float 
         sink.storeSamples(section, first, int(std::min<qint64>(blockSamples, to - first)), block);
 }
 
+// Walks a recording past its count and position header, as the read will: the section
+// whose header is not where the count puts it, or -1 if all are (or the file ends first).
+int misplacedHeader(PieceReader &scan, qint64 count)
+{
+    const char *piece = nullptr;
+    scan.next(piece);
+    scan.next(piece);
+    for (int section = 1; section < sectionCount; ++section) {
+        for (qint64 i = 0; i < count; ++i) {
+            if (scan.next(piece) == 0)
+                return -1;
+        }
+        const std::size_t length = scan.next(piece);
+        if (length == 0)
+            return -1;
+        if (headerSection(piece, length) != section)
+            return section;
+    }
+    return -1;
+}
+
+// Why a file that was opened is not read, its count and misplaced header being what
+// parseCount and misplacedHeader found.
+QString refusal(const QString &path, qint64 count, int misplaced)
+{
+    if (count == countTooLarge)
+        return QStringLiteral("%1 holds no recording that can be read: its sample count is "
+                              "too large.")
+            .arg(path);
+    if (count < 0 || misplaced < 0)
+        return QStringLiteral("%1 holds no recording: it does not begin with a sample count "
+                              "and \"%2\".")
+            .arg(path, QLatin1String(sectionHeaders[0]));
+    const QString before = misplaced == 0 ? QStringLiteral("the sample count")
+                                          : QStringLiteral("the %1 samples of \"%2\"")
+                                                .arg(count)
+                                                .arg(QLatin1String(sectionHeaders[misplaced - 1]));
+    return QStringLiteral("%1 holds its sections out of order: \"%2\" does not follow %3.")
+        .arg(path, QLatin1String(sectionHeaders[misplaced]), before);
+}
+
 } // namespace
 
 RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink)
@@ -534,13 +575,27 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
     // refused before a single sample is stored.
     const char *piece = nullptr;
     std::size_t length = in.next(piece);
-    const qint64 count = parseCount(piece, length);
+    qint64 count = parseCount(piece, length);
+    // Digits that run on past a piece make a count of 20 digits or more.
+    const bool countRunsOn = count > 0 && length == pieceLimit && piece[length - 1] != '\n';
     length = in.next(piece);
-    if (count < 0 || !isSectionHeader(piece, length, 0)) {
+    if (countRunsOn && length > 0 && unsigned(piece[0] - '0') < 10)
+        count = countTooLarge;
+    const int firstHeader = headerSection(piece, length);
+    // Another section's header first puts the sections out of order; any other text
+    // makes the file no recording.
+    int misplaced = firstHeader > 0 ? 0 : -1;
+    if (count >= 0 && firstHeader == 0) {
+        PieceReader scan;
+        if (!scan.open(path)) {
+            result.error = failure("Could not read", path, scan.errorString());
+            return result;
+        }
+        misplaced = misplacedHeader(scan, count);
+    }
+    if (count < 0 || firstHeader != 0 || misplaced >= 0) {
         result.error = in.failed() ? failure("Could not read", path, in.errorString())
-                                   : QStringLiteral("%1 holds no recording: it does not begin "
-                                                    "with a sample count and \"%2\".")
-                                         .arg(path, QLatin1String(sectionHeaders[0]));
+                                   : refusal(path, count, misplaced);
         return result;
     }
     result.opened = true;
@@ -568,7 +623,7 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
                 if (length == 0)
                     break;
                 if (got < keep) {
-                    const float value = parseSample(piece, length);
+                    const float value = parseSample(piece, length, result.notNumbers);
                     block[got] = value;
                     high = value >= high ? value : high;
                     low = value <= low ? value : low;

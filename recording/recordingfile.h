@@ -89,6 +89,8 @@ struct RecordingResult
     qint64 endedAfter = 0;
     // The sink asked to stop.
     bool abandoned = false;
+    // Sample texts stored as 0 because they were no finite number.
+    qint64 notNumbers = 0;
 };
 
 // Writes `count` samples of each section to `path`. A regular file is replaced only once
@@ -101,10 +103,11 @@ RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource
 RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &source);
 
 // Reads `path`, keeping at most `capacity` samples of each section; lines beyond
-// that are still consumed so that later sections stay in step. A file that does
-// not begin with a count and the position header is no recording: nothing is
-// stored. A file that ends early stops the read there: what it held is kept and
-// the values it did not hold are stored as 0.
+// that are still consumed so that later sections stay in step. Nothing is stored
+// from a file that does not begin with a count and the position header, whose count
+// is too large, or whose later headers are not each where the count puts them (its
+// sections are out of order). A file that ends early stops the read there: what it
+// held is kept and the values it did not hold are stored as 0.
 RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink);
 
 // The operating system's side of a recording file (see recordingfile.cpp).

@@ -1,5 +1,6 @@
 #include "recordingformat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -75,25 +76,38 @@ int formatSample(float value, char *out)
     return int(p + 4 - out);
 }
 
-float parseSampleText(const char *piece, std::size_t length)
+float parseSampleText(const char *piece, std::size_t length, qint64 &notNumbers)
 {
     bool ok = false;
     const float value = pieceText(piece, length).toFloat(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value)) {
+        ++notNumbers;
         return 0;
+    }
     return value;
 }
 
 qint64 parseCount(const char *piece, std::size_t length)
 {
     bool ok = false;
-    const qint64 value = pieceText(piece, length).toLongLong(&ok, 10);
-    return ok && value >= 0 ? value : -1;
+    const QString text = pieceText(piece, length).trimmed();
+    const qint64 value = text.toLongLong(&ok, 10);
+    if (ok)
+        return value >= 0 ? value : -1;
+    const bool digits = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    return digits ? countTooLarge : -1;
 }
 
-bool isSectionHeader(const char *piece, std::size_t length, int section)
+int headerSection(const char *piece, std::size_t length)
 {
-    return pieceText(piece, length).trimmed() == QLatin1String(sectionHeaders[section]);
+    const QString text = pieceText(piece, length).trimmed();
+    for (int section = 0; section < sectionCount; ++section) {
+        if (text == QLatin1String(sectionHeaders[section]))
+            return section;
+    }
+    return -1;
 }
 
 QString progressFigure(int section, qint64 index, qint64 count)

@@ -35,21 +35,19 @@ int formatSample(float value, char *out);
 
 // Decodes one piece (at most pieceLimit bytes) as UTF-8 up to its first zero byte
 // and converts it with the toolkit's float conversion, surrounding white space
-// ignored. Text that is not a number, infinity and NaN all give 0.
-float parseSampleText(const char *piece, std::size_t length);
+// ignored. Text that is not a finite float ("nan", "inf", "1e39", an empty line)
+// gives 0 and is counted in `notNumbers`.
+float parseSampleText(const char *piece, std::size_t length, qint64 &notNumbers);
 
 // The same conversion for the shape every writer produces (optional minus, digits,
 // optional point and digits, optional line feed), done without building a string;
 // anything else goes to parseSampleText.
-inline float parseSample(const char *piece, std::size_t length)
+inline float parseSample(const char *piece, std::size_t length, qint64 &notNumbers)
 {
     const char *p = piece;
     const char *end = piece + length;
     if (end != p && end[-1] == '\n')
         --end;
-    // An empty line, or the end of the file, is not a number.
-    if (p == end)
-        return 0;
     const bool negative = p != end && *p == '-';
     if (negative)
         ++p;
@@ -70,25 +68,28 @@ inline float parseSample(const char *piece, std::size_t length)
         }
         decimals = int(p - fracStart);
         if (decimals == 0)
-            return parseSampleText(piece, length);
+            return parseSampleText(piece, length, notNumbers);
         count += decimals;
     }
     // At most 15 digits keep the integer exact in a double, and one correctly
     // rounded division then gives the same double as a full decimal conversion.
     if (p != end || count == 0 || count > 15)
-        return parseSampleText(piece, length);
+        return parseSampleText(piece, length, notNumbers);
     static constexpr double powersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const double magnitude = double(digits) / powersOfTen[decimals];
     return float(negative ? -magnitude : magnitude);
 }
 
+// What parseCount gives for a count whose digits go beyond the 64-bit range.
+constexpr qint64 countTooLarge = -2;
+
 // Decodes the count line: a base-10 integer of 0 or more with surrounding white
-// space ignored; anything else gives -1.
+// space ignored; digits beyond the 64-bit range give countTooLarge, anything else -1.
 qint64 parseCount(const char *piece, std::size_t length);
 
-// Whether the piece is the header line of `section`, surrounding white space ignored.
-bool isSectionHeader(const char *piece, std::size_t length, int section);
+// The section whose header the piece is, surrounding white space ignored; -1 if none.
+int headerSection(const char *piece, std::size_t length);
 
 // The progress figure 33 * section + 33 * index / count, worked in single
 // precision and written with at most six significant digits ("13.75", "66").

@@ -101,18 +101,15 @@ private slots:
                  {"0", "0", "13.75", "27.5", "33", "46.75", "60.5", "66", "79.75", "93.5", "100"})
                 steps << QString("%1 %2 %").arg(op, figure);
         m_unit->saveToCsv(m_dir.filePath("run.csv")); // progress by rows
-        steps << "repaint"
-              << "SaveToCsv 0 %"
-              << "SaveToCsv 0 %"
-              << "SaveToCsv 41.6667 %"
-              << "SaveToCsv 83.3333 %"
-              << "SaveToCsv 100 %";
+        steps << "repaint";
+        for (const char *figure : {"0", "0", "41.6667", "83.3333", "100"})
+            steps << QString("SaveToCsv %1 %").arg(figure);
         QCOMPARE(m_shown, QStringList("SaveToTxt failed") + steps);
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).join(' '),
-                 "run.csv run.txt");
-        for (const QString &name : {path, m_dir.filePath("run.csv")}) // owner, group, others
-            steps << QString::number(QFile::permissions(name) & 0x7077, 16);
-        QCOMPARE(steps.mid(steps.size() - 2), (QStringList{"6040", "6000"}));
+        const QStringList files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QString got = files.join(' ');
+        for (const QString &name : files) // owner, group, others
+            got += ' ' + QString::number(QFile::permissions(m_dir.filePath(name)) & 0x7077, 16);
+        QCOMPARE(got, "run.csv run.txt 6000 6040");
         m_shown.clear();
         m_unit->stopReading();
         setHistories(QVector<Samples>(3, Samples(4, 6)));
@@ -137,14 +134,23 @@ private slots:
             "%1 ended after %2 announced samples, in its [%3] section. The samples "
             "it holds were read; the rest are 0.";
         const Samples untouched{5, 9, 9, 9, 9, 9, 9, 9, 9, 9, -95.5, 95.5, -45, 45, -40, 40};
-        row("cut in the velocity section", "read", 5, "3\n[Position]\n1\n-2\n3\n[Velocity]\n4\n",
-            "", ended.arg("%1", "1 of its 3", "Velocity"), "ReadFromTxt incomplete|repaint",
-            {3, 1, -2, 3, 4, 0, 0, 0, 0, 0, -2, 3, 0, 4, 0, 0});
+        row("cut in the velocity section", "read", 5, "3\n[Position]\n1\nnan\n3\n[Velocity]\n4\n",
+            "",
+            ended.arg("%1", "1 of its 3", "Velocity") +
+                " Sample texts in %1 that are not numbers were read as 0: 1.",
+            "ReadFromTxt incomplete|repaint", {3, 1, 0, 3, 4, 0, 0, 0, 0, 0, 0, 3, 0, 4, 0, 0});
         row("cut before a header", "read", 5, "2\n[Position]\n1\n2\n[Velocity]\n4\n-5\n", "",
             ended.arg("%1", "0 of its 2", "Current"), "ReadFromTxt incomplete|repaint",
             {2, 1, 2, 0, 4, -5, 0, 0, 0, 0, 0, 2, -5, 4, 0, 0});
         row("text", "read", 5, "hello\n[Position]\n1\n", "",
             "%1 holds no recording: it does not begin with a sample count and \"[Position]\".", "",
+            untouched);
+        row("out of order", "read", 5, "1\n[Position]\n1\n[Current]\n2\n[Velocity]\n3\n", "",
+            "%1 holds its sections out of order: \"[Velocity]\" does not follow the 1 samples of "
+            "\"[Position]\".",
+            "", untouched);
+        row("count too large", "read", 5, "18446744073709551616\n[Position]\n", "",
+            "%1 holds no recording that can be read: its sample count is too large.", "",
             untouched);
         row("pipe with no writer", "read", 5, "", "fifo",
             "Could not read %1: it is not a regular file", "", untouched);
