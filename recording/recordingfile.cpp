@@ -474,6 +474,20 @@ RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource
             }
         }
     }
+    if (source.hasTimes() && !out.failed()) {
+        out.writeLine(timeHeader);
+        std::unique_ptr<double[]> times(new double[blockSamples]);
+        for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
+            const int n = int(std::min<qint64>(blockSamples, count - first));
+            source.copyTimes(first, n, times.get());
+            for (int j = 0; j < n; ++j) {
+                char *q = out.reserve(timeTextMax + 1);
+                q += formatTime(times[j], q);
+                *q++ = '\n';
+                out.commit(q);
+            }
+        }
+    }
     return endSave(out, path, count, result);
 }
 
@@ -484,17 +498,24 @@ RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &sour
     if (!beginSave(out, path, count, source, result))
         return result;
     out.writeLine(csvHeader);
+    const bool hasTimes = source.hasTimes();
     // The three sections of a block side by side, so that each row is written in one go.
     std::unique_ptr<float[]> block(new float[sectionCount * blockSamples]);
-    constexpr std::size_t rowMax = 20 + sectionCount * (1 + sampleTextMax) + 1;
+    std::unique_ptr<double[]> times(new double[blockSamples]);
+    constexpr std::size_t rowMax = 20 + 1 + timeTextMax + sectionCount * (1 + sampleTextMax) + 1;
     qint64 nextProgress = 0;
     for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
         const int n = int(std::min<qint64>(blockSamples, count - first));
         for (int section = 0; section < sectionCount; ++section)
             source.copySamples(section, first, n, block.get() + section * blockSamples);
+        if (hasTimes)
+            source.copyTimes(first, n, times.get());
         for (int j = 0; j < n; ++j) {
             char *q = out.reserve(rowMax);
             q = std::to_chars(q, q + 20, first + j).ptr;
+            *q++ = ',';
+            if (hasTimes)
+                q += formatTime(times[j], q);
             for (int section = 0; section < sectionCount; ++section) {
                 *q++ = ',';
                 q += formatSample(block[section * blockSamples + j], q);
@@ -559,6 +580,54 @@ QString refusal(const QString &path, qint64 count, int misplaced)
                                                 .arg(QLatin1String(sectionHeaders[misplaced - 1]));
     return QStringLiteral("%1 holds its sections out of order: \"%2\" does not follow %3.")
         .arg(path, QLatin1String(sectionHeaders[misplaced]), before);
+}
+
+// Reads the time section of a recording of `count` samples and stores the times of the
+// first `kept`. Sets result.hasTimes if they are all from 0 to timeLimit and none earlier
+// than the one before, or else says in result.timeError why they are no times.
+void readTimes(PieceReader &in, qint64 count, qint64 kept, RecordingSink &sink,
+               RecordingResult &result)
+{
+    std::unique_ptr<double[]> block(new double[blockSamples]);
+    double previous = 0;
+    const char *piece = nullptr;
+    for (qint64 first = 0; first < count; first += blockSamples) {
+        const int n = int(std::min<qint64>(blockSamples, count - first));
+        const int keep = int(std::clamp<qint64>(kept - first, 0, n));
+        for (int j = 0; j < n; ++j) {
+            const std::size_t length = in.next(piece);
+            if (length == 0) {
+                result.timeError = QStringLiteral("its %1 section ends after %2 of its %3 times")
+                                       .arg(QLatin1String(timeHeader))
+                                       .arg(first + j)
+                                       .arg(count);
+                return;
+            }
+            if (j >= keep)
+                continue;
+            double &seconds = block[j];
+            QString problem;
+            if (!parseTime(piece, length, seconds))
+                problem = QStringLiteral("is not a number");
+            else if (!(seconds >= 0 && seconds <= timeLimit))
+                problem = QStringLiteral("is not from 0 to %1 s").arg(timeLimit, 0, 'f', 0);
+            else if (seconds < previous)
+                problem = QStringLiteral("is earlier than the one before it");
+            if (!problem.isNull()) {
+                result.timeError =
+                    QStringLiteral("the time of sample %1 %2").arg(first + j).arg(problem);
+                return;
+            }
+            previous = seconds;
+        }
+        if (keep > 0)
+            sink.storeTimes(first, keep, block.get());
+        if (!sink.keepReading()) {
+            result.abandoned = true;
+            return;
+        }
+    }
+    result.hasTimes = true;
 }
 
 } // namespace
@@ -651,6 +720,14 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
             storeZeros(sink, section, storedHere, kept, block.get());
         sink.sectionRead(section, low, high);
     }
+    if (result.endedInSection < 0) {
+        length = in.next(piece);
+        if (length > 0 && headerSection(piece, length) == timeSection)
+            readTimes(in, count, kept, sink, result);
+        if (result.abandoned)
+            return result;
+    }
+    sink.timesRead(result.hasTimes);
     sink.countRead(count, kept);
     result.storedCount = kept;
     in.close();
