@@ -722,7 +722,7 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
     }
     if (result.endedInSection < 0) {
         length = in.next(piece);
-        if (length > 0 && headerSection(piece, length) == timeSection)
+        if (headerSection(piece, length) == timeSection)
             readTimes(in, count, kept, sink, result);
         if (result.abandoned)
             return result;

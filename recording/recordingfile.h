@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <algorithm>
 #include <memory>
 
 // Writing and reading whole recordings through large buffers.
@@ -28,11 +27,13 @@ public:
     virtual void copySamples(int section, qint64 first, int count, float *out) = 0;
     // Whether the samples have receive times; asked once, when the file is open.
     virtual bool hasTimes() { return false; }
-    // Copies the times of samples [first, first + count) into `out`.
+    // Copies the times of samples [first, first + count) into `out`; asked only when
+    // hasTimes() is true.
     virtual void copyTimes(qint64 first, int count, double *out)
     {
         Q_UNUSED(first)
-        std::fill(out, out + count, 0.0);
+        Q_UNUSED(count)
+        Q_UNUSED(out)
     }
     // Sample line `index` of `section` has been written; called for every multiple
     // of progressStep.

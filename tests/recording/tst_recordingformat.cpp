@@ -31,12 +31,11 @@ Log plainReading(const QString &path, qint64 capacity)
     if (!ok || count < 0)
         return {};
     Log log, times;
-    qint64 kept = std::min(count, capacity), at = 1, notNumbers = 0;
+    qint64 kept = std::min(count, capacity), at = 1, notNumbers = 0, i;
     for (int k = 0; k < 3; ++k) {
         ended = ended || at++ >= size; // the header
         double low = 0, high = 0;
-        qint64 i = 0;
-        for (; i < count && !ended && at < size; ++i, ++at) {
+        for (i = 0; i < count && !ended && at < size; ++i, ++at) {
             const float v = lines[at].toFloat(&ok);
             if (i >= capacity)
                 continue;
@@ -50,7 +49,7 @@ Log plainReading(const QString &path, qint64 capacity)
         log << low << high;
     }
     bool valid = !ended && lines.value(at++) == headers[3];
-    for (qint64 i = 0; i < count && valid; ++i, ++at) {
+    for (i = 0; i < count && valid; ++i, ++at) {
         const double t = lines.value(at).toDouble(&ok);
         valid = at < size && (i >= kept || (ok && t >= times.value(i - 1) && t <= 1e9));
         times << t;
@@ -126,8 +125,8 @@ private slots:
     void savedText()
     {
         QFETCH(int, row);
-        const bool csv = m_wide = row & 1, times = m_withTimes = row & 2;
-        const int count = row & 4 ? 140000 : 0;
+        const int csv = m_wide = row & 1, times = m_withTimes = row & 2,
+                  count = row & 4 ? 140000 : 0;
         QByteArray want = csv ? "sample,time_s,position_rad,velocity_rad_s,current_a\n"
                               : QByteArray::number(count) + '\n';
         for (int k = 0; k < 3 + times && !csv; ++k)
@@ -138,13 +137,13 @@ private slots:
                     awkwardText(i, 0, csv) + ',' + awkwardText(i, 1, csv) + ',' +
                     awkwardText(i, 2, csv) + '\n';
         QTemporaryDir dir;
-        QFile file(dir.filePath("saved"));
-        const RecordingResult result = csv ? saveCsv(file.fileName(), count, *this)
-                                           : saveRecording(file.fileName(), count, *this);
-        QVERIFY(result.ok && result.error.isEmpty() && file.open(QIODevice::ReadOnly));
+        const QString path = dir.filePath("saved");
+        const auto r = csv ? saveCsv(path, count, *this) : saveRecording(path, count, *this);
+        QFile file(path);
+        QVERIFY(r.ok && r.error.isEmpty() && file.open(QIODevice::ReadOnly));
         QVERIFY2(file.readAll() == want, "the text differs");
         if (!csv) // megabytes of lines, so that pieces straddle every buffer refill
-            checkReading(file.fileName(), count * 3 / 4);
+            checkReading(path, count * 3 / 4);
     }
 
     void readerMatchesPlainReading_data()
