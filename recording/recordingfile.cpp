@@ -6,12 +6,16 @@
 #include <charconv>
 
 #ifdef KORVANE_LINUX
+#include <QRandomGenerator>
+
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
 #include <QFileInfo>
+#include <QSaveFile>
 #endif
 
 namespace recording {
@@ -48,10 +52,8 @@ public:
         m_notRegular = false;
         // Without O_NONBLOCK, opening a pipe that no one writes to would wait for ever.
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0) {
-            m_errno = errno;
-            return false;
-        }
+        if (m_fd < 0)
+            return fail();
         struct stat info;
         if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             m_notRegular = true;
@@ -61,20 +63,53 @@ public:
         return true;
     }
 
+    // A regular file (or a name that does not exist yet) is written to a temporary file
+    // beside it that replaces it only once complete, so a failed save leaves no partial
+    // file and the old one as it was. A pipe or a device is written to directly: it has
+    // no contents to keep.
     bool openForWriting(const QString &path)
     {
         close();
         m_errno = 0;
         m_notRegular = false;
-        // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it fails
-        // instead); the writes themselves block as usual.
-        m_fd = ::open(QFile::encodeName(path).constData(),
-                      O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
-            m_errno = errno;
-            return false;
+        QByteArray target = QFile::encodeName(path);
+        struct stat info;
+        const bool exists = ::stat(target.constData(), &info) == 0;
+        if (exists && !S_ISREG(info.st_mode)) {
+            // O_NONBLOCK keeps a pipe with no reader from holding the open for ever (it
+            // fails instead); the writes themselves block as usual.
+            m_fd = ::open(target.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+            if (m_fd < 0)
+                return fail();
+            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+            return true;
         }
-        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        if (exists) {
+            // Replace what a link points to, not the link; and refuse a file the user may
+            // not write, as writing into it would.
+            char *resolved = ::realpath(target.constData(), nullptr);
+            if (!resolved || ::access(resolved, W_OK) != 0) {
+                std::free(resolved);
+                return fail();
+            }
+            target = resolved;
+            std::free(resolved);
+        }
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; m_fd < 0; ++attempt) {
+            m_temporary = target + '.';
+            for (int i = 0; i < 6; ++i)
+                m_temporary += letters[QRandomGenerator::global()->bounded(36)];
+            // Mode 0666 lets the umask decide, as for any new file.
+            m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && (errno != EEXIST || attempt == 99)) {
+                m_temporary.clear();
+                return fail();
+            }
+        }
+        m_target = target;
+        if (exists)
+            ::fchmod(m_fd, info.st_mode & 07777);
         return true;
     }
 
@@ -108,14 +143,31 @@ public:
         }
     }
 
-    // Some file systems report a failed write only when the file is closed.
+    // Puts a complete file in place: its data on the disk first, so that a crash after the
+    // rename cannot leave an empty file under the target's name. False if anything failed,
+    // the temporary file then being removed.
+    bool commit()
+    {
+        if (!m_temporary.isEmpty() && m_errno == 0 && ::fdatasync(m_fd) != 0)
+            m_errno = errno;
+        closeDescriptor();
+        if (!m_temporary.isEmpty() && m_errno == 0) {
+            if (::rename(m_temporary.constData(), m_target.constData()) == 0)
+                m_temporary.clear();
+            else
+                m_errno = errno;
+        }
+        close();
+        return m_errno == 0;
+    }
+
+    // Closes the file; a temporary file not committed is removed.
     void close()
     {
-        if (m_fd < 0)
-            return;
-        if (::close(m_fd) != 0 && m_errno == 0)
-            m_errno = errno;
-        m_fd = -1;
+        closeDescriptor();
+        if (!m_temporary.isEmpty())
+            ::unlink(m_temporary.constData());
+        m_temporary.clear();
     }
 
     bool isOpen() const { return m_fd >= 0; }
@@ -126,15 +178,36 @@ public:
     }
 
 private:
+    // Some file systems report a failed write only when the file is closed.
+    void closeDescriptor()
+    {
+        if (m_fd < 0)
+            return;
+        if (::close(m_fd) != 0 && m_errno == 0)
+            m_errno = errno;
+        m_fd = -1;
+    }
+
+    // Keeps the reason of the call that just failed; returns false for the caller.
+    bool fail()
+    {
+        m_errno = errno;
+        return false;
+    }
+
     int m_fd = -1;
     int m_errno = 0;
     bool m_notRegular = false;
+    QByteArray m_target;
+    QByteArray m_temporary; // the file being written in place of m_target, if any
 };
 
 #else
 
-// QFile, unbuffered, as the caller collects large blocks itself. A pipe with no reader
-// holds the open for writing until one comes.
+// QFile and QSaveFile, unbuffered, as the caller collects large blocks itself. A regular
+// file is saved through QSaveFile, so a failed save leaves no partial file and the old one
+// as it was; a pipe or a device is written to directly. A pipe with no reader holds the
+// open for writing until one comes.
 class SystemFile
 {
 public:
@@ -152,8 +225,14 @@ public:
     bool openForWriting(const QString &path)
     {
         start(path);
-        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
-               fail();
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile())
+            return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate |
+                               QIODevice::Unbuffered) ||
+                   fail();
+        m_save.reset(new QSaveFile(path));
+        m_device = m_save.get();
+        return m_save->open(QIODevice::WriteOnly | QIODevice::Unbuffered) || fail();
     }
 
     qint64 read(char *into, std::size_t max)
@@ -164,14 +243,35 @@ public:
         return got;
     }
 
+    // A full disk may first take part of a block without an error; the rest then fails
+    // with the reason.
     void write(const char *from, std::size_t length)
     {
-        if (!m_failed && m_file.write(from, qint64(length)) != qint64(length))
-            fail();
+        while (!m_failed && length > 0) {
+            const qint64 done = m_device->write(from, qint64(length));
+            if (done <= 0) {
+                fail();
+            } else {
+                from += done;
+                length -= std::size_t(done);
+            }
+        }
     }
 
+    // Puts a complete file in place; false if anything failed.
+    bool commit()
+    {
+        if (m_save && !m_failed && !m_save->commit())
+            fail();
+        close();
+        return !m_failed;
+    }
+
+    // Closes the file; a save not committed is discarded.
     void close()
     {
+        m_save.reset();
+        m_device = &m_file;
         if (!m_file.isOpen())
             return;
         m_file.close();
@@ -179,7 +279,7 @@ public:
             fail();
     }
 
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const { return m_device->isOpen(); }
     bool failed() const { return m_failed || m_notRegular; }
     QString errorString() const { return m_notRegular ? QLatin1String(notRegularText) : m_error; }
 
@@ -196,12 +296,14 @@ private:
     bool fail()
     {
         if (!m_failed)
-            m_error = m_file.errorString();
+            m_error = m_device->errorString();
         m_failed = true;
         return false;
     }
 
     QFile m_file;
+    std::unique_ptr<QSaveFile> m_save;
+    QFileDevice *m_device = &m_file; // the one being read or written
     QString m_error;
     bool m_failed = false;
     bool m_notRegular = false;
@@ -296,8 +398,7 @@ bool BufferedWriter::finish()
     if (!m_file->isOpen())
         return false;
     flush();
-    m_file->close();
-    return !m_file->failed();
+    return m_file->commit();
 }
 
 bool BufferedWriter::failed() const
@@ -373,6 +474,20 @@ RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource
             }
         }
     }
+    if (source.hasTimes() && !out.failed()) {
+        out.writeLine(timeHeader);
+        std::unique_ptr<double[]> times(new double[blockSamples]);
+        for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
+            const int n = int(std::min<qint64>(blockSamples, count - first));
+            source.copyTimes(first, n, times.get());
+            for (int j = 0; j < n; ++j) {
+                char *q = out.reserve(timeTextMax + 1);
+                q += formatTime(times[j], q);
+                *q++ = '\n';
+                out.commit(q);
+            }
+        }
+    }
     return endSave(out, path, count, result);
 }
 
@@ -383,17 +498,24 @@ RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &sour
     if (!beginSave(out, path, count, source, result))
         return result;
     out.writeLine(csvHeader);
+    const bool hasTimes = source.hasTimes();
     // The three sections of a block side by side, so that each row is written in one go.
     std::unique_ptr<float[]> block(new float[sectionCount * blockSamples]);
-    constexpr std::size_t rowMax = 20 + sectionCount * (1 + sampleTextMax) + 1;
+    std::unique_ptr<double[]> times(new double[blockSamples]);
+    constexpr std::size_t rowMax = 20 + 1 + timeTextMax + sectionCount * (1 + sampleTextMax) + 1;
     qint64 nextProgress = 0;
     for (qint64 first = 0; first < count && !out.failed(); first += blockSamples) {
         const int n = int(std::min<qint64>(blockSamples, count - first));
         for (int section = 0; section < sectionCount; ++section)
             source.copySamples(section, first, n, block.get() + section * blockSamples);
+        if (hasTimes)
+            source.copyTimes(first, n, times.get());
         for (int j = 0; j < n; ++j) {
             char *q = out.reserve(rowMax);
             q = std::to_chars(q, q + 20, first + j).ptr;
+            *q++ = ',';
+            if (hasTimes)
+                q += formatTime(times[j], q);
             for (int section = 0; section < sectionCount; ++section) {
                 *q++ = ',';
                 q += formatSample(block[section * blockSamples + j], q);
@@ -419,6 +541,95 @@ void storeZeros(RecordingSink &sink, int section, qint64 from, qint64 to, float 
         sink.storeSamples(section, first, int(std::min<qint64>(blockSamples, to - first)), block);
 }
 
+// Walks a recording past its count and position header, as the read will: the section
+// whose header is not where the count puts it, or -1 if all are (or the file ends first).
+int misplacedHeader(PieceReader &scan, qint64 count)
+{
+    const char *piece = nullptr;
+    scan.next(piece);
+    scan.next(piece);
+    for (int section = 1; section < sectionCount; ++section) {
+        for (qint64 i = 0; i < count; ++i) {
+            if (scan.next(piece) == 0)
+                return -1;
+        }
+        const std::size_t length = scan.next(piece);
+        if (length == 0)
+            return -1;
+        if (headerSection(piece, length) != section)
+            return section;
+    }
+    return -1;
+}
+
+// Why a file that was opened is not read, its count and misplaced header being what
+// parseCount and misplacedHeader found.
+QString refusal(const QString &path, qint64 count, int misplaced)
+{
+    if (count == countTooLarge)
+        return QStringLiteral("%1 holds no recording that can be read: its sample count is "
+                              "too large.")
+            .arg(path);
+    if (count < 0 || misplaced < 0)
+        return QStringLiteral("%1 holds no recording: it does not begin with a sample count "
+                              "and \"%2\".")
+            .arg(path, QLatin1String(sectionHeaders[0]));
+    const QString before = misplaced == 0 ? QStringLiteral("the sample count")
+                                          : QStringLiteral("the %1 samples of \"%2\"")
+                                                .arg(count)
+                                                .arg(QLatin1String(sectionHeaders[misplaced - 1]));
+    return QStringLiteral("%1 holds its sections out of order: \"%2\" does not follow %3.")
+        .arg(path, QLatin1String(sectionHeaders[misplaced]), before);
+}
+
+// Reads the time section of a recording of `count` samples and stores the times of the
+// first `kept`. Sets result.hasTimes if they are all from 0 to timeLimit and none earlier
+// than the one before, or else says in result.timeError why they are no times.
+void readTimes(PieceReader &in, qint64 count, qint64 kept, RecordingSink &sink,
+               RecordingResult &result)
+{
+    std::unique_ptr<double[]> block(new double[blockSamples]);
+    double previous = 0;
+    const char *piece = nullptr;
+    for (qint64 first = 0; first < count; first += blockSamples) {
+        const int n = int(std::min<qint64>(blockSamples, count - first));
+        const int keep = int(std::clamp<qint64>(kept - first, 0, n));
+        for (int j = 0; j < n; ++j) {
+            const std::size_t length = in.next(piece);
+            if (length == 0) {
+                result.timeError = QStringLiteral("its %1 section ends after %2 of its %3 times")
+                                       .arg(QLatin1String(timeHeader))
+                                       .arg(first + j)
+                                       .arg(count);
+                return;
+            }
+            if (j >= keep)
+                continue;
+            double &seconds = block[j];
+            QString problem;
+            if (!parseTime(piece, length, seconds))
+                problem = QStringLiteral("is not a number");
+            else if (!(seconds >= 0 && seconds <= timeLimit))
+                problem = QStringLiteral("is not from 0 to %1 s").arg(timeLimit, 0, 'f', 0);
+            else if (seconds < previous)
+                problem = QStringLiteral("is earlier than the one before it");
+            if (!problem.isNull()) {
+                result.timeError =
+                    QStringLiteral("the time of sample %1 %2").arg(first + j).arg(problem);
+                return;
+            }
+            previous = seconds;
+        }
+        if (keep > 0)
+            sink.storeTimes(first, keep, block.get());
+        if (!sink.keepReading()) {
+            result.abandoned = true;
+            return;
+        }
+    }
+    result.hasTimes = true;
+}
+
 } // namespace
 
 RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink)
@@ -433,13 +644,27 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
     // refused before a single sample is stored.
     const char *piece = nullptr;
     std::size_t length = in.next(piece);
-    const qint64 count = parseCount(piece, length);
+    qint64 count = parseCount(piece, length);
+    // Digits that run on past a piece make a count of 20 digits or more.
+    const bool countRunsOn = count > 0 && length == pieceLimit && piece[length - 1] != '\n';
     length = in.next(piece);
-    if (count < 0 || !isSectionHeader(piece, length, 0)) {
+    if (countRunsOn && length > 0 && unsigned(piece[0] - '0') < 10)
+        count = countTooLarge;
+    const int firstHeader = headerSection(piece, length);
+    // Another section's header first puts the sections out of order; any other text
+    // makes the file no recording.
+    int misplaced = firstHeader > 0 ? 0 : -1;
+    if (count >= 0 && firstHeader == 0) {
+        PieceReader scan;
+        if (!scan.open(path)) {
+            result.error = failure("Could not read", path, scan.errorString());
+            return result;
+        }
+        misplaced = misplacedHeader(scan, count);
+    }
+    if (count < 0 || firstHeader != 0 || misplaced >= 0) {
         result.error = in.failed() ? failure("Could not read", path, in.errorString())
-                                   : QStringLiteral("%1 holds no recording: it does not begin "
-                                                    "with a sample count and \"%2\".")
-                                         .arg(path, QLatin1String(sectionHeaders[0]));
+                                   : refusal(path, count, misplaced);
         return result;
     }
     result.opened = true;
@@ -467,7 +692,7 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
                 if (length == 0)
                     break;
                 if (got < keep) {
-                    const float value = parseSample(piece, length);
+                    const float value = parseSample(piece, length, result.notNumbers);
                     block[got] = value;
                     high = value >= high ? value : high;
                     low = value <= low ? value : low;
@@ -495,6 +720,14 @@ RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSin
             storeZeros(sink, section, storedHere, kept, block.get());
         sink.sectionRead(section, low, high);
     }
+    if (result.endedInSection < 0) {
+        length = in.next(piece);
+        if (headerSection(piece, length) == timeSection)
+            readTimes(in, count, kept, sink, result);
+        if (result.abandoned)
+            return result;
+    }
+    sink.timesRead(result.hasTimes);
     sink.countRead(count, kept);
     result.storedCount = kept;
     in.close();

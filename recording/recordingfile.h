@@ -25,6 +25,16 @@ public:
     virtual void opened() {}
     // Copies entries [first, first + count) of `section` into `out`.
     virtual void copySamples(int section, qint64 first, int count, float *out) = 0;
+    // Whether the samples have receive times; asked once, when the file is open.
+    virtual bool hasTimes() { return false; }
+    // Copies the times of samples [first, first + count) into `out`; asked only when
+    // hasTimes() is true.
+    virtual void copyTimes(qint64 first, int count, double *out)
+    {
+        Q_UNUSED(first)
+        Q_UNUSED(count)
+        Q_UNUSED(out)
+    }
     // Sample line `index` of `section` has been written; called for every multiple
     // of progressStep.
     virtual void sampleWritten(int section, qint64 index, qint64 total)
@@ -54,6 +64,17 @@ public:
     virtual void countRead(qint64 fileCount, qint64 storedCount) = 0;
     // Entries [first, first + count) of `section`; values the file did not hold are 0.
     virtual void storeSamples(int section, qint64 first, int count, const float *values) = 0;
+    // The times of samples [first, first + count), as the file holds them; whether they
+    // are the samples' times is known only at timesRead.
+    virtual void storeTimes(qint64 first, int count, const double *seconds)
+    {
+        Q_UNUSED(first)
+        Q_UNUSED(count)
+        Q_UNUSED(seconds)
+    }
+    // Called before countRead: whether the stored times are the samples' times, false
+    // when the file has no time section or a broken one.
+    virtual void timesRead(bool valid) { Q_UNUSED(valid) }
     // Sample `index` of `section` has been taken (and stored, if below the capacity);
     // called for every multiple of progressStep.
     virtual void sampleRead(int section, qint64 index, qint64 total)
@@ -89,20 +110,31 @@ struct RecordingResult
     qint64 endedAfter = 0;
     // The sink asked to stop.
     bool abandoned = false;
+    // Sample texts stored as 0 because they were no finite number.
+    qint64 notNumbers = 0;
+    // The file held valid times for the samples kept; or why its time section was
+    // taken for no times.
+    bool hasTimes = false;
+    QString timeError;
 };
 
-// Writes `count` samples of each section to `path`, truncating an existing file.
+// Writes `count` samples of each section to `path`. A regular file is replaced only once
+// the whole recording is written, so a failure leaves no partial file and an existing one
+// untouched; a pipe or a device is written to directly.
 RecordingResult saveRecording(const QString &path, qint64 count, RecordingSource &source);
 
-// Writes the csvHeader line and `count` rows to `path`, truncating an existing file;
-// failures are reported as saveRecording reports them.
+// Writes the csvHeader line and `count` rows to `path`, replacing a file as
+// saveRecording does; failures are reported as saveRecording reports them.
 RecordingResult saveCsv(const QString &path, qint64 count, RecordingSource &source);
 
 // Reads `path`, keeping at most `capacity` samples of each section; lines beyond
-// that are still consumed so that later sections stay in step. A file that does
-// not begin with a count and the position header is no recording: nothing is
-// stored. A file that ends early stops the read there: what it held is kept and
-// the values it did not hold are stored as 0.
+// that are still consumed so that later sections stay in step. Nothing is stored
+// from a file that does not begin with a count and the position header, whose count
+// is too large, or whose later headers are not each where the count puts them (its
+// sections are out of order). A file that ends early stops the read there: what it
+// held is kept and the values it did not hold are stored as 0. A time section after
+// the current section gives the samples' times when it holds a time from 0 to timeLimit
+// for every sample, none earlier than the one before.
 RecordingResult loadRecording(const QString &path, qint64 capacity, RecordingSink &sink);
 
 // The operating system's side of a recording file (see recordingfile.cpp).
@@ -176,7 +208,8 @@ public:
     }
     void commit(char *end) { m_pos = end; }
     void writeLine(const char *text);
-    // Writes what is buffered and closes the file; false if anything failed.
+    // Writes what is buffered, closes the file and puts it in place; false if anything
+    // failed, nothing then being left of it.
     bool finish();
     bool failed() const;
     QString errorString() const;

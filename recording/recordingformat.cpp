@@ -1,12 +1,14 @@
 #include "recordingformat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 namespace recording {
 
 const char *const sectionHeaders[sectionCount] = {"[Position]", "[Velocity]", "[Current]"};
-const char *const csvHeader = "sample,position_rad,velocity_rad_s,current_a";
+const char *const timeHeader = "[Time]";
+const char *const csvHeader = "sample,time_s,position_rad,velocity_rad_s,current_a";
 
 namespace {
 
@@ -23,6 +25,11 @@ char *writeUnsigned(char *out, std::uint64_t value)
         *out++ = digits[--n];
     return out;
 }
+
+// "00", "01", ... "99", run together.
+const char digitPairs[] = "0001020304050607080910111213141516171819202122232425262728293031323334"
+                          "3536373839404142434445464748495051525354555657585960616263646566676869"
+                          "707172737475767778798081828384858687888990919293949596979899";
 
 QString pieceText(const char *piece, std::size_t length)
 {
@@ -75,25 +82,79 @@ int formatSample(float value, char *out)
     return int(p + 4 - out);
 }
 
-float parseSampleText(const char *piece, std::size_t length)
+int formatTime(double seconds, char *out)
+{
+    const double magnitude = std::fabs(seconds);
+    // Below 2^52 millionths every step of the arithmetic below is exact.
+    if (!(magnitude < 4e9)) {
+        const auto result =
+            std::to_chars(out, out + timeTextMax, seconds, std::chars_format::fixed, 6);
+        return int(result.ptr - out);
+    }
+    // The exact product is scaled + error (Dekker's product, 1e6 needing no split); it
+    // rounds half to even, as printf does.
+    const double scaled = magnitude * 1e6;
+    const double split = magnitude * 134217729.0; // 2^27 + 1
+    const double high = split - (split - magnitude);
+    const double error = (high * 1e6 - scaled) + (magnitude - high) * 1e6;
+    std::uint64_t millionths = std::uint64_t(scaled);
+    const double aboveHalf = (scaled - double(millionths) - 0.5) + error;
+    if (aboveHalf > 0 || (aboveHalf == 0 && (millionths & 1) != 0))
+        ++millionths;
+    char *p = out;
+    if (std::signbit(seconds))
+        *p++ = '-';
+    p = writeUnsigned(p, millionths / 1000000);
+    *p++ = '.';
+    const unsigned fraction = unsigned(millionths % 1000000);
+    std::memcpy(p, digitPairs + 2 * (fraction / 10000), 2);
+    std::memcpy(p + 2, digitPairs + 2 * (fraction / 100 % 100), 2);
+    std::memcpy(p + 4, digitPairs + 2 * (fraction % 100), 2);
+    return int(p + 6 - out);
+}
+
+bool parseTimeText(const char *piece, std::size_t length, double &seconds)
+{
+    bool ok = false;
+    const double value = pieceText(piece, length).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return false;
+    seconds = value;
+    return true;
+}
+
+float parseSampleText(const char *piece, std::size_t length, qint64 &notNumbers)
 {
     bool ok = false;
     const float value = pieceText(piece, length).toFloat(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value)) {
+        ++notNumbers;
         return 0;
+    }
     return value;
 }
 
 qint64 parseCount(const char *piece, std::size_t length)
 {
     bool ok = false;
-    const qint64 value = pieceText(piece, length).toLongLong(&ok, 10);
-    return ok && value >= 0 ? value : -1;
+    const QString text = pieceText(piece, length).trimmed();
+    const qint64 value = text.toLongLong(&ok, 10);
+    if (ok)
+        return value >= 0 ? value : -1;
+    const bool digits = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    return digits ? countTooLarge : -1;
 }
 
-bool isSectionHeader(const char *piece, std::size_t length, int section)
+int headerSection(const char *piece, std::size_t length)
 {
-    return pieceText(piece, length).trimmed() == QLatin1String(sectionHeaders[section]);
+    const QString text = pieceText(piece, length).trimmed();
+    for (int section = 0; section < sectionCount; ++section) {
+        if (text == QLatin1String(sectionHeaders[section]))
+            return section;
+    }
+    return text == QLatin1String(timeHeader) ? timeSection : -1;
 }
 
 QString progressFigure(int section, qint64 index, qint64 count)

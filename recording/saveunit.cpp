@@ -177,8 +177,10 @@ void SaveUnit::saveToCsv(QString requestedName)
 
 void SaveUnit::save(const QString &requestedName, bool csv)
 {
+    const QString operation = QLatin1String(csv ? "SaveToCsv" : "SaveToTxt");
     const QString path = chooseFile(requestedName);
     if (path.isEmpty()) {
+        emit configText(operation + QLatin1String(" failed"));
         emit msgBox(QStringLiteral("Could not save: no file name was given."));
         return;
     }
@@ -188,17 +190,15 @@ void SaveUnit::save(const QString &requestedName, bool csv)
         QMutexLocker lock(&stateMutex);
         count = std::clamp<qint64>(motorState.sampleCount, 0, historyRoomLocked());
     }
-    const char *operation = csv ? "SaveToCsv" : "SaveToTxt";
-    HistorySource source(*this, operation);
+    HistorySource source(*this, csv ? "SaveToCsv" : "SaveToTxt");
     const RecordingResult result =
         csv ? saveCsv(path, count, source) : saveRecording(path, count, source);
     if (!result.ok) {
-        if (result.opened)
-            emit configText(QStringLiteral("%1 failed").arg(QLatin1String(operation)));
+        emit configText(operation + QLatin1String(" failed"));
         emit msgBox(result.error);
         return;
     }
-    emit configText(progressText(operation, QStringLiteral("100")));
+    emit configText(operation + QLatin1String(" 100 %"));
     emit recordingKept();
 }
 
@@ -243,25 +243,32 @@ void SaveUnit::readFromTxt(QString requestedName)
     }
     // Whatever came of it, the histories now hold (part of) the file, not the run.
     emit recordingKept();
+    QStringList notes;
     if (!result.error.isEmpty()) {
         emit configText(QStringLiteral("ReadFromTxt failed"));
-        emit msgBox(result.error);
+        notes << result.error;
     } else if (!result.ok) {
         emit configText(QStringLiteral("ReadFromTxt incomplete"));
-        emit msgBox(QStringLiteral("%1 ended after %2 of its %3 announced samples, in its %4 "
-                                   "section. The samples it holds were read; the rest are 0.")
-                        .arg(path)
-                        .arg(result.endedAfter)
-                        .arg(result.fileCount)
-                        .arg(QLatin1String(sectionHeaders[result.endedInSection])));
+        notes << QStringLiteral("%1 ended after %2 of its %3 announced samples, in its %4 "
+                                "section. The samples it holds were read; the rest are 0.")
+                     .arg(path)
+                     .arg(result.endedAfter)
+                     .arg(result.fileCount)
+                     .arg(QLatin1String(sectionHeaders[result.endedInSection]));
     } else {
         emit configText(progressText("ReadFromTxt", QStringLiteral("100")));
         if (result.storedCount < result.fileCount)
-            emit msgBox(
-                QStringLiteral("%1 holds %2 samples per history; only the first %3 were read.")
-                    .arg(path)
-                    .arg(result.fileCount)
-                    .arg(result.storedCount));
+            notes << QStringLiteral("%1 holds %2 samples per history; only the first %3 were "
+                                    "read.")
+                         .arg(path)
+                         .arg(result.fileCount)
+                         .arg(result.storedCount);
     }
+    if (result.notNumbers > 0)
+        notes << QStringLiteral("Sample texts in %1 that are not numbers were read as 0: %2.")
+                     .arg(path)
+                     .arg(result.notNumbers);
+    if (!notes.isEmpty())
+        emit msgBox(notes.join(QLatin1Char(' ')));
     emit uiRepaint();
 }

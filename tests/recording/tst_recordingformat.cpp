@@ -1,6 +1,6 @@
-// Sample text is printf's "%.3f"; a recording and a CSV export are laid out line by line as
-// the format says, also across blocks; and the buffered reader finds what a plain reading with
-// one 19-byte readLine per line finds, whatever the file holds.
+// A recording and a CSV export are laid out line by line as the format says, also across
+// blocks, with printf's "%.3f" for samples and "%.6f" for times; and the buffered reader finds what
+// a plain reading with one 19-byte readLine per line finds, whatever the file holds.
 #include "recordingfile.h"
 
 #include <QtTest>
@@ -9,158 +9,163 @@
 #include <cstdio>
 
 using namespace recording;
-using Log = QVector<float>; // the counts, then each section's samples, low and high
+// Each section's samples, low and high; the counts; non-numbers; whether there are times, and
+// then the times.
+using Log = QVector<double>;
+const QByteArray headers[] = {"[Position]", "[Velocity]", "[Current]", "[Time]"};
 
-// A file that is no recording logs nothing; one that ends early logs what it held, then
-// zeros up to the count kept of the first section.
+// A file that is no recording, or whose headers are not where its count puts them, logs
+// nothing; one that ends early logs what it held, then zeros up to the count kept of the
+// first section, and has no times.
 Log plainReading(const QString &path, qint64 capacity)
 {
     QFile file(path);
     char buf[20]; // pieces of at most 19 bytes, and the terminator
-    bool ok = file.open(QIODevice::ReadOnly);
-    bool atEnd = false;
-    auto line = [&] {
-        const bool got = file.readLine(buf, sizeof buf) > 0;
-        atEnd = atEnd || !got;
-        return got ? QString(buf) : QString();
-    };
-    const qint64 count = line().trimmed().toLongLong(&ok);
-    if (!ok || count < 0 || line().trimmed() != "[Position]")
+    bool ok = file.open(QIODevice::ReadOnly), ended = false;
+    QStringList lines;
+    while (file.readLine(buf, sizeof buf) > 0)
+        lines << QString(buf).trimmed();
+    const qint64 count = lines.value(0).toLongLong(&ok), size = lines.size();
+    for (qint64 k = 0, at = 1; k < 3 && ok && count >= 0; ++k, at += std::min(count, size) + 1)
+        ok = (k > 0 && at >= size) || lines.value(at) == headers[k];
+    if (!ok || count < 0)
         return {};
-    Log log;
-    qint64 kept = std::min(count, capacity);
+    Log log, times;
+    qint64 kept = std::min(count, capacity), at = 1, notNumbers = 0, i;
     for (int k = 0; k < 3; ++k) {
-        float low = 0, high = 0;
-        if (k > 0)
-            line();
-        qint64 i = 0;
-        for (; i < count && !atEnd; ++i) {
-            float v = line().toFloat(&ok);
-            if (atEnd)
-                break;
-            v = ok && std::isfinite(v) ? v : 0.f;
-            if (i < capacity)
-                log << v, low = std::min(low, v), high = std::max(high, v);
+        ended = ended || at++ >= size; // the header
+        double low = 0, high = 0;
+        for (i = 0; i < count && !ended && at < size; ++i, ++at) {
+            const float v = lines[at].toFloat(&ok);
+            if (i >= capacity)
+                continue;
+            notNumbers += !(ok && std::isfinite(v));
+            log << (ok && std::isfinite(v) ? v : 0.f);
+            low = std::min(low, log.last()), high = std::max(high, log.last());
         }
-        if (k == 0)
-            kept = std::min(i, kept);
-        for (qint64 j = std::min(i, kept); j < kept; ++j)
-            log << 0.f;
+        ended = ended || i < count;
+        for (kept = k ? kept : std::min(i, kept); i < kept; ++i)
+            log << 0.;
         log << low << high;
     }
-    return log << float(count) << float(kept);
+    bool valid = !ended && lines.value(at++) == headers[3];
+    for (i = 0; i < count && valid; ++i, ++at) {
+        const double t = lines.value(at).toDouble(&ok);
+        valid = at < size && (i >= kept || (ok && t >= times.value(i - 1) && t <= 1e9));
+        times << t;
+    }
+    return log << count << kept << notNumbers << valid << (valid ? times.mid(0, kept) : Log());
 }
 
-// Lines that are samples or up to 44 random tokens, line feeds and zero bytes among them.
-QByteArray randomLines(int count)
+// Sample i of section k is an eighth, or every fifth one an awkward float (a tie, a negative
+// zero, a subnormal, a non-finite value, and where texts may be wide an extreme); time i (k = 3)
+// an exact tie (an odd multiple of 1/128 s) or a value beside a tie, and where texts may be wide
+// first the largest ones. Their texts are printf's.
+double awkward(qint64 i, int k, bool wide)
 {
-    QRandomGenerator rng(11);
-    static const char words[] = "0|1|2|3|4|5|6|7|8|9|.|-|+|e|E|nan|inf|x|0x| |\t|\r|\n|\xc2\xa0|"
-                                "\xe2\x80\x83|\xff|\x01|1e39|\0";
-    const QList<QByteArray> tokens = QByteArray(words, sizeof words - 1).split('|');
-    QByteArray bytes = QByteArray::number(count) + "\n[Position]\n";
-    for (int line = 0; line < 3 * count + 2; ++line) {
-        if (rng.bounded(2))
-            bytes += QByteArray::number(rng.bounded(2000.0) - 1000.0, 'f', rng.bounded(6));
-        else
-            for (int i = rng.bounded(45); i > 0; --i)
-                bytes += tokens[rng.bounded(tokens.size())];
-        bytes += '\n';
-    }
-    return bytes;
+    static const float samples[] = {
+        95.5f,   -0.125f, -0.f, -0.0001f,  0.0625f,        -0.0625f,      0.0005f,
+        1.0005f, 1e-45f,  NAN,  -INFINITY, 9.00719925e15f, 3.4028235e38f, -3.4028235e38f};
+    static const double times[] = {-0.0, 4e9, 3999999999.9999995, -5e9, 1e300, NAN};
+    if (k < 3)
+        return i % 5 ? (i - 40000) / 8.0 + k : samples[i / 5 % (wide ? 14 : 11)];
+    return i < 6 && wide ? times[i] : i % 2 ? (i * 15625 + 0.5) / 1e6 : (2 * i + 1) / 128.0;
 }
 
-// Sample i of section k is m / 8 for m = eighths(i, k), whose text is exact: m / 8, a point
-// and m % 8 * 125.
-struct EighthsSource : RecordingSource
+QByteArray awkwardText(qint64 i, int k, bool wide)
 {
-    static int eighths(qint64 i, int k) { return int((i * 37 + k * 1001) % 16001) - 8000; }
-    static QByteArray text(qint64 i, int k)
-    {
-        const int m = eighths(i, k);
-        return QString::asprintf("%s%d.%03d", m < 0 ? "-" : "", std::abs(m) / 8,
-                                 std::abs(m) % 8 * 125)
-            .toLatin1();
-    }
-    void copySamples(int section, qint64 first, int count, float *out) override
-    {
-        for (int j = 0; j < count; ++j)
-            out[j] = eighths(first + j, section) / 8.0f;
-    }
-};
+    char text[400];
+    std::snprintf(text, sizeof text, k < 3 ? "%.3f" : "%.6f", awkward(i, k, wide));
+    return text;
+}
 
-class TestRecordingFormat : public QObject, RecordingSink
+class TestRecordingFormat : public QObject, RecordingSource, RecordingSink
 {
     Q_OBJECT
-    Log m_log;
-    void countRead(qint64 fileCount, qint64 storedCount) override
+    Log m_log, m_times;
+    bool m_hasTimes = false, m_withTimes = false, m_wide = false;
+    void copySamples(int k, qint64 first, int n, float *out) override
     {
-        m_log << fileCount << storedCount;
+        for (int j = 0; j < n; ++j)
+            out[j] = float(awkward(first + j, k, m_wide));
     }
+    bool hasTimes() override { return m_withTimes; }
+    void copyTimes(qint64 first, int n, double *out) override
+    {
+        for (int j = 0; j < n; ++j)
+            out[j] = awkward(first + j, 3, m_wide);
+    }
+    void countRead(qint64 fileCount, qint64 kept) override { m_log << fileCount << kept; }
     void storeSamples(int, qint64, int n, const float *v) override { m_log += Log(v, v + n); }
     void sectionRead(int, float low, float high) override { m_log << low << high; }
+    void storeTimes(qint64, int n, const double *t) override { m_times += Log(t, t + n); }
+    void timesRead(bool valid) override { m_hasTimes = valid; }
+
+    // What the reader finds in `path`, compared with the plain reading.
+    void checkReading(const QString &path, qint64 capacity)
+    {
+        m_log.clear(), m_times.clear();
+        const RecordingResult got = loadRecording(path, capacity, *this);
+        if (!m_log.isEmpty())
+            m_log << double(got.notNumbers) << double(m_hasTimes) << (m_hasTimes ? m_times : Log());
+        QCOMPARE(m_log, plainReading(path, capacity));
+    }
 
 private slots:
-    // Ties, extreme magnitudes, negative zero, a subnormal and non-finite values.
-    void sampleTextMatchesPrintf()
-    {
-        for (float v : {95.5f, -0.125f, -0.f, -0.0001f, 0.0625f, -0.0625f, 0.0005f, 1.0005f,
-                        9.00719925e15f, 3.4028235e38f, -3.4028235e38f, 1e-45f, NAN, -INFINITY}) {
-            char want[64], got[sampleTextMax + 1];
-            std::snprintf(want, sizeof want, "%.3f", double(v));
-            got[formatSample(v, got)] = 0;
-            QCOMPARE(QLatin1String(got), QLatin1String(want));
-        }
-    }
-
     void savedText_data()
     {
-        QTest::addColumn<bool>("csv");
-        QTest::addColumn<int>("count");
-        for (bool csv : {false, true})
-            for (int count : {0, 70000}) // more samples than a block holds
-                QTest::addRow("%s, %d", csv ? "CSV" : "recording", count) << csv << count;
+        QTest::addColumn<int>("row"); // CSV, with times and with 140000 samples (over two blocks)
+        for (int row = 0; row < 8; ++row)
+            QTest::addRow("csv %d, times %d, long %d", row & 1, row >> 1 & 1, row >> 2) << row;
     }
 
-    // A recording: the count, then each header and its samples; an export: the header, then
-    // the index and the three samples on each row. Every line ends in a line feed.
+    // A recording: the count, then each header and its samples, and with times the time
+    // header and the times; an export: the header, then the index, the time (or nothing) and
+    // the three samples on each row. Every line ends in a line feed.
     void savedText()
     {
-        QFETCH(bool, csv);
-        QFETCH(int, count);
-        QByteArray want = csv ? "sample,position_rad,velocity_rad_s,current_a\n"
+        QFETCH(int, row);
+        const int csv = m_wide = row & 1, times = m_withTimes = row & 2,
+                  count = row & 4 ? 140000 : 0;
+        QByteArray want = csv ? "sample,time_s,position_rad,velocity_rad_s,current_a\n"
                               : QByteArray::number(count) + '\n';
-        const char *headers[] = {"[Position]\n", "[Velocity]\n", "[Current]\n"};
-        for (int k = 0; k < 3 && !csv; ++k) {
-            want += headers[k];
-            for (int i = 0; i < count; ++i)
-                want += EighthsSource::text(i, k) + '\n';
-        }
+        for (int k = 0; k < 3 + times && !csv; ++k)
+            for (int i = -1; i < count; ++i)
+                want += (i < 0 ? headers[k] : awkwardText(i, k, csv)) + '\n';
         for (int i = 0; i < count && csv; ++i)
-            want += QByteArray::number(i) + ',' + EighthsSource::text(i, 0) + ',' +
-                    EighthsSource::text(i, 1) + ',' + EighthsSource::text(i, 2) + '\n';
-        QTemporaryFile file;
-        QVERIFY(file.open());
-        EighthsSource source;
-        const RecordingResult result = csv ? saveCsv(file.fileName(), count, source)
-                                           : saveRecording(file.fileName(), count, source);
-        QVERIFY(result.ok && result.error.isEmpty());
+            want += QByteArray::number(i) + ',' + (times ? awkwardText(i, 3, csv) : "") + ',' +
+                    awkwardText(i, 0, csv) + ',' + awkwardText(i, 1, csv) + ',' +
+                    awkwardText(i, 2, csv) + '\n';
+        QTemporaryDir dir;
+        const QString path = dir.filePath("saved");
+        const auto r = csv ? saveCsv(path, count, *this) : saveRecording(path, count, *this);
+        QFile file(path);
+        QVERIFY(r.ok && r.error.isEmpty() && file.open(QIODevice::ReadOnly));
         QVERIFY2(file.readAll() == want, "the text differs");
+        if (!csv) // megabytes of lines, so that pieces straddle every buffer refill
+            checkReading(path, count * 3 / 4);
     }
 
     void readerMatchesPlainReading_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("capacity");
-        QTest::newRow("short; inf, NaN, long line")
-            << QByteArray(" 4 \r\n[Position]\n1.5\ninf\n\n-123456.7890123456789\n[V]\nnan\n5")
-            << INT_MAX;
-        // Samples past the capacity are consumed, and count in no range.
-        QTest::newRow("cut at the capacity")
-            << QByteArray("3\n[Position]\n1\n2\n9\n[V]\n-1\n-2\n-9\n[C]\n1\n2\n3\n") << 2;
-        QTest::newRow("no room") << QByteArray("2\n[Position]\n1\n2\n[V]\n3\n4\n") << 0;
-        // Megabytes of lines, so that pieces straddle every buffer refill.
-        QTest::newRow("random text cut") << randomLines(400000) << 300000;
+        // Times that are all there, from 0 to 1e9 s and never going back, and only those are
+        // times; past the capacity they need only be there.
+        for (const char *times : {"0\n1.5\n", " 1e9 \n1e9", "0\n", "0\nx\n", "2\n1\n", "0\n1e10\n",
+                                  "-1\n0\n", "0\nnan\n", "0\n-1\n"})
+            for (int capacity : {1, 2})
+                QTest::addRow("times %s, %d", QByteArray(times).replace('\n', '|').data(), capacity)
+                    << "2\n[Position]\n1\n2\n[Velocity]\n3\n4\n[Current]\n5\n6\n[Time]\n" +
+                           QByteArray(times)
+                    << capacity;
+        // Non-numbers are 0, also in the range, and are counted; texts near the plain shape go
+        // the long way; a long line is two samples; past the capacity samples are consumed, and
+        // count in no range.
+        QTest::newRow("shapes") << QByteArray(" 12 \r\n[Position]\n1234567890123456789012\n+5\n"
+                                              "1e2\n.5\n5.\n-\n1.2.3\n 7\n0x1\ninf\n\n[Velocity]\n"
+                                              "nan\n-Infinity\n3")
+                                << 10;
     }
 
     void readerMatchesPlainReading()
@@ -169,9 +174,7 @@ private slots:
         QFETCH(int, capacity);
         QTemporaryFile file;
         QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
-        m_log.clear();
-        loadRecording(file.fileName(), capacity, *this);
-        QCOMPARE(m_log, plainReading(file.fileName(), capacity));
+        checkReading(file.fileName(), capacity);
     }
 };
 

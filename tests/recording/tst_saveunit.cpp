@@ -1,25 +1,22 @@
 // The recording worker saves, exports as CSV and reads the histories through the recording
-// format, reports its progress, names the file and reason of every failure, and never lets a
-// connect reset land inside an operation.
-#include "fifo.h"
+// format, reports its progress, and names the file and reason of every failure.
 #include "motorstate.h"
 #include "saveunit.h"
 
 #include <QtTest>
 
-#include <atomic>
+#include <sys/mount.h>
 #include <sys/stat.h>
-#include <thread>
 
 using Samples = QVector<float>;
 
-// Fills the position, velocity and current histories and sets the sample count.
-void setHistories(const QVector<Samples> &h)
+// Fills the first n entries of history k with value(i, k) and sets the sample count.
+template <typename Value> void setHistories(int n, Value value)
 {
     QMutexLocker lock(&stateMutex);
-    for (int k = 0; k < 3; ++k)
-        std::copy(h[k].begin(), h[k].end(), motorState.histories[k].data());
-    motorState.sampleCount = h[0].size();
+    for (int j = 0; j < 3 * n; ++j)
+        motorState.histories[j / n][j % n] = value(j % n, j / n);
+    motorState.sampleCount = n;
 }
 
 // The sample count, then the first n samples of history k.
@@ -32,11 +29,9 @@ Samples history(int k, int n)
 
 struct Failure
 {
-    QString op;
-    int count;
+    QString op, path, box, shown;
     QByteArray bytes;
-    QString path, box, shown;
-    Samples samples; // sample count, the first three of each history, the decoder's ranges
+    Samples samples; // the sample count, then the first three samples of two histories
 };
 Q_DECLARE_METATYPE(Failure)
 
@@ -44,103 +39,116 @@ class TestSaveUnit : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QScopedPointer<SaveUnit> m_unit; // a new one for each test
-    QStringList m_boxes, m_shown;    // what it showed
+    QScopedPointer<SaveUnit> m_unit;                                 // a new one for each test
+    QStringList m_boxes, m_shown;                                    // what it showed
+    QByteArray m_tmpfs = QFile::encodeName(m_dir.filePath("tmpfs")); // 64 KiB, if mounted
 
 private slots:
-    void initTestCase() { QVERIFY(prepareMotorState(QDir::tempPath())); }
+    void initTestCase()
+    {
+        QVERIFY(prepareMotorState(QDir::tempPath()) && QDir(m_dir.path()).mkdir("tmpfs"));
+        if (mount("tmpfs", m_tmpfs, "tmpfs", 0, "size=64k") != 0)
+            m_tmpfs.clear();
+    }
+    void cleanupTestCase() { umount2(m_tmpfs, MNT_DETACH); }
     void init()
     {
         connectReset();
         m_boxes.clear(), m_shown.clear();
         m_unit.reset(new SaveUnit);
         connect(m_unit.get(), &SaveUnit::msgBox, [this](const QString &text) { m_boxes << text; });
-        connect(m_unit.get(), &SaveUnit::configText, [this](const QString &t) { m_shown << t; });
+        // Progress is shown only while the operation holds off the connect reset.
+        connect(m_unit.get(), &SaveUnit::configText, [this](const QString &t) {
+            m_shown << t + (historyOperationRunning() || !t.endsWith('%') ? "" : " unguarded");
+        });
         connect(m_unit.get(), &SaveUnit::uiRepaint, [this] { m_shown << "repaint"; });
     }
 
-    // 12,000 random samples come back rounded to three decimals, zeros replace the rest of a
-    // longer recording, and each section reports progress at samples 0, 5000 and 10000; the
-    // export reports it by rows. Once reads are stopped, a read returns at once.
+    // 12,000 samples in eighths come back exactly, zeros replace the rest of a longer recording,
+    // each range is the smallest and largest sample widened to include 0, and each section
+    // reports progress at samples 0, 5000 and 10000; the export reports it by rows. A file that
+    // is replaced keeps its mode; a new one has 0666 less the umask. Once reads are stopped, a
+    // read returns at once.
     void savesExportsAndReadsBack()
     {
-        m_unit->saveToTxt(QString()); // nothing named yet
-        m_unit->readFromTxt(QString());
-        QCOMPARE(m_boxes, (QStringList{"Could not save: no file name was given.",
-                                       "Could not read: no file name was given."}));
         const int n = 12000;
-        QVector<Samples> values(3), want(3);
-        QRandomGenerator rng(3);
-        for (int i = 0; i < 3 * n; ++i) {
-            values[i / n] << float(rng.bounded(200.0) - (i < 2 * n ? 100 : 0));
-            want[i / n] << QString::number(values[i / n].last(), 'f', 3).toFloat();
-        }
-        setHistories(values);
+        const auto eighths = [](int i, int k) {
+            return (i % 1601 - 800 * (k < 2)) / 8.f * (k + 1);
+        };
+        setHistories(n, eighths);
         const QString path = m_dir.filePath("run.txt");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.setPermissions(QFile::Permissions(0x6040)));
+        umask(077);
         m_unit->saveToTxt(path);
         m_unit->setFile(path);
-        setHistories(QVector<Samples>(3, Samples(n + 10, 7)));
+        setHistories(n + 10, [](int, int) { return 7.f; });
         m_unit->readFromTxt(QString());
-        for (int k = 0; k < 3; ++k)
-            QCOMPARE(history(k, n + 10), Samples{float(n)} + want[k] + Samples(10, 0));
-        QStringList steps;
-        for (const char *op : {"SaveToTxt", "ReadFromTxt"})
-            for (const char *figure :
-                 {"0", "0", "13.75", "27.5", "33", "46.75", "60.5", "66", "79.75", "93.5", "100"})
-                steps << QString("%1 %2 %").arg(op, figure);
         m_unit->saveToCsv(m_dir.filePath("run.csv")); // progress by rows
-        steps << "repaint"
-              << "SaveToCsv 0 %"
-              << "SaveToCsv 0 %"
-              << "SaveToCsv 41.6667 %"
-              << "SaveToCsv 83.3333 %"
-              << "SaveToCsv 100 %";
-        QCOMPARE(m_shown, steps);
-        m_shown.clear();
         m_unit->stopReading();
-        setHistories(QVector<Samples>(3, Samples(4, 6)));
-        m_unit->readFromTxt(path);
-        QVERIFY(m_shown.isEmpty());
-        QCOMPARE(history(0, 4), (Samples{4, 6, 6, 6, 6}));
+        m_unit->readFromTxt(m_dir.filePath("run.csv")); // no recording, but shows nothing
+        for (int k = 0; k < 3; ++k) {
+            Samples want{float(n)};
+            for (int i = 0; i < n + 10; ++i)
+                want << (i < n ? eighths(i, k) : 0);
+            QCOMPARE(history(k, n + 10), want);
+        }
+        QString steps;
+        for (const char *op : {"|SaveToTxt ", "|ReadFromTxt "})
+            steps += QString(" 0 0 13.75 27.5 33 46.75 60.5 66 79.75 93.5 100").replace(' ', op);
+        QCOMPARE(m_shown.join('|').remove(" %"),
+                 steps.mid(1) + "|repaint|SaveToCsv 0|SaveToCsv 0|"
+                                "SaveToCsv 41.6667|SaveToCsv 83.3333|SaveToCsv 100");
+        QString files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).join(' ');
+        for (const char *name : {"run.csv", "run.txt"}) // owner, group, others
+            files += ' ' + QString::number(QFile::permissions(m_dir.filePath(name)) & 0x7077, 16);
+        QFile csv(m_dir.filePath("run.csv")); // a run without times leaves their cells empty
+        QVERIFY(csv.open(QFile::ReadOnly) && csv.readAll().contains("\n0,,-100.000,-200.000,"));
+        const MotorState &m = motorState; // read back by this thread: no lock needed
+        for (float limit : {m.decodePositionMin, m.decodePositionMax, m.decodeVelocityMin,
+                            m.decodeVelocityMax, m.decodeCurrentMin, m.decodeCurrentMax})
+            files += ' ' + QString::number(limit);
+        QCOMPARE(files, "run.csv run.txt 6000 6040 -100 100 -200 200 0 600");
+        QVERIFY(m_boxes.isEmpty());
     }
 
     void failures_data()
     {
-        // What is done ("read", "txt", "csv"), with the histories holding `count` samples of 9;
-        // the file's bytes, or a path; the box, with %1 for the file; what is shown, progress
-        // aside; for reads, the sample count, the first three samples of each history and the
-        // decoder's ranges. The connect reset before each row sets the ranges to the Limits.
+        // The slot called, with the histories holding 5 samples of 9 for a read and 300000 for a
+        // save; the bytes of the file named, if any, before the call; the box, with %1 for the
+        // file; what is shown, progress aside; the sample count with the first samples of
+        // position and velocity.
         QTest::addColumn<Failure>("f");
-        const auto row = [](const QByteArray &name, const char *op, int count, const char *bytes,
+        const auto row = [](const QByteArray &name, const char *op, const char *bytes,
                             const char *path, const QString &box, const char *shown = "",
-                            const Samples &samples = {}) {
-            QTest::newRow(name.constData()) << Failure{op, count, bytes, path, box, shown, samples};
+                            const Samples &samples = {5, 9, 9, 9, 9, 9, 9}) {
+            QTest::newRow(name.constData()) << Failure{op, path, box, shown, bytes, samples};
         };
-        const QString ended =
-            "%1 ended after %2 announced samples, in its [%3] section. The samples "
-            "it holds were read; the rest are 0.";
-        const Samples untouched{5, 9, 9, 9, 9, 9, 9, 9, 9, 9, -95.5, 95.5, -45, 45, -40, 40};
-        row("cut in the velocity section", "read", 5, "3\n[Position]\n1\n-2\n3\n[Velocity]\n4\n",
-            "", ended.arg("%1", "1 of its 3", "Velocity"), "ReadFromTxt incomplete|repaint",
-            {3, 1, -2, 3, 4, 0, 0, 0, 0, 0, -2, 3, 0, 4, 0, 0});
-        row("cut before a header", "read", 5, "2\n[Position]\n1\n2\n[Velocity]\n4\n-5\n", "",
-            ended.arg("%1", "0 of its 2", "Current"), "ReadFromTxt incomplete|repaint",
-            {2, 1, 2, 0, 4, -5, 0, 0, 0, 0, 0, 2, -5, 4, 0, 0});
-        row("text", "read", 5, "hello\n[Position]\n1\n", "",
-            "%1 holds no recording: it does not begin with a sample count and \"[Position]\".", "",
-            untouched);
-        row("pipe with no writer", "read", 5, "", "fifo",
-            "Could not read %1: it is not a regular file", "", untouched);
-        row("missing file", "read", 5, "", "none", "Could not read %1: No such file or directory",
-            "", untouched);
-        // A save that could not open shows nothing; one that fails later says so, never 100 %.
-        row("txt, disk full midway", "txt", 300000, "", "/dev/full",
-            "Could not save to %1: No space left on device", "SaveToTxt failed");
-        row("csv, disk full midway", "csv", 300000, "", "/dev/full",
-            "Could not save to %1: No space left on device", "SaveToCsv failed");
-        for (const char *op : {"txt", "csv"})
-            row(op + QByteArray(", missing folder"), op, 5, "", "a/b",
-                "Could not save to %1: No such file or directory");
+        const char *read = "readFromTxt";
+        row("cut in the velocity section", read, "3\n[Position]\n1\nnan\n3\n[Velocity]\n4\n", "in",
+            "%1 ended after 1 of its 3 announced samples, in its [Velocity] section. The samples "
+            "it holds were read; the rest are 0. Sample texts in %1 that are not numbers were "
+            "read as 0: 1.",
+            "ReadFromTxt incomplete|repaint", {3, 1, 0, 3, 4, 0, 0});
+        row("text", read, "hello\n[Position]\n1\n", "in",
+            "%1 holds no recording: it does not begin with a sample count and \"[Position]\".");
+        row("out of order", read, "1\n[Position]\n1\n[Current]\n2\n[Velocity]\n3\n", "in",
+            "%1 holds its sections out of order: \"[Velocity]\" does not follow the 1 samples of "
+            "\"[Position]\".");
+        row("count too large", read, "18446744073709551616\n[Position]\n", "in",
+            "%1 holds no recording that can be read: its sample count is too large.");
+        row("pipe with no writer", read, "", "fifo", "Could not read %1: it is not a regular file");
+        row("missing file", read, "", "none", "Could not read %1: No such file or directory");
+        // A failed save shows that it failed, never 100 %; one over a file leaves the old file,
+        // and nothing else. A device is written to directly.
+        row("txt, no name", "saveToTxt", "", "", "Could not save: no file name was given.",
+            "SaveToTxt failed");
+        const QString full = "Could not save to %1: No space left on device";
+        row("csv, full device", "saveToCsv", "", "/dev/full", full, "SaveToCsv failed");
+        if (!m_tmpfs.isEmpty()) // only root can mount the small file system
+            row("txt, full disk", "saveToTxt", "old\n", "tmpfs/run.txt", full, "SaveToTxt failed");
+        row("csv, missing folder", "saveToCsv", "", "a/b",
+            "Could not save to %1: No such file or directory", "SaveToCsv failed");
     }
 
     // A file that ends before its count says stops there: what it holds is kept, the rest reads
@@ -150,62 +158,25 @@ private slots:
     void failures()
     {
         QFETCH(Failure, f);
-        QTemporaryFile file;
-        if (f.path.isEmpty()) {
-            QVERIFY(file.open() && file.write(f.bytes) == f.bytes.size() && file.flush());
-            f.path = file.fileName();
-        } else if (!f.path.startsWith('/')) {
-            f.path = m_dir.filePath(f.path);
-            if (f.path.endsWith("fifo"))
-                QVERIFY(mkfifo(QFile::encodeName(f.path).constData(), 0600) == 0);
-        }
-        setHistories(QVector<Samples>(3, Samples(f.count, 9)));
-        f.op == "read"  ? m_unit->readFromTxt(f.path)
-        : f.op == "csv" ? m_unit->saveToCsv(f.path)
-                        : m_unit->saveToTxt(f.path);
-        QCOMPARE(m_boxes, QStringList(f.box.arg(f.path)));
+        const QString path = f.path.isEmpty() || f.path[0] == '/' ? f.path : m_dir.filePath(f.path);
+        QFile file(path);
+        QVERIFY(f.bytes.isEmpty() || (file.open(QFile::WriteOnly) && file.write(f.bytes)));
+        file.close(); // written out
+        QVERIFY(!path.endsWith("fifo") || mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        const bool reads = f.op == "readFromTxt";
+        setHistories(reads ? 5 : 300000, [](int, int) { return 9.f; });
+        QMetaObject::invokeMethod(m_unit.get(), f.op.toLatin1().constData(), Q_ARG(QString, path));
+        QCOMPARE(m_boxes, QStringList(f.box.replace("%1", path)));
         QCOMPARE(m_shown.join('|').remove(QRegularExpression("[a-zA-Z]+ (?!100 )[0-9.]+ %\\|?")),
                  f.shown);
-        if (f.count > 100000)
-            QVERIFY2(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50,
-                     qPrintable(m_shown.join('|')));
-        if (f.op != "read")
-            return;
-        Samples got = history(0, 3) + history(1, 3).mid(1) + history(2, 3).mid(1);
-        QMutexLocker lock(&stateMutex);
-        got << motorState.decodePositionMin << motorState.decodePositionMax
-            << motorState.decodeVelocityMin << motorState.decodeVelocityMax
-            << motorState.decodeCurrentMin << motorState.decodeCurrentMax;
-        QCOMPARE(got, f.samples);
-    }
-
-    // A reset asked for while another thread saves returns only after the whole save, and
-    // leaves nothing of the recording behind. The save writes into a pipe this test drains,
-    // so it is certainly still running when the reset is asked for.
-    void connectResetWaitsForOperation()
-    {
-        const int n = 100000;
-        const QString fifo = m_dir.filePath("pipe");
-        const int pipe = openFifo(fifo);
-        QVERIFY(pipe >= 0);
-        setHistories(QVector<Samples>(3, Samples(n, 12.5f)));
-        std::atomic<bool> saving{false}, resetDone{false};
-        connect(m_unit.get(), &SaveUnit::configText, [&] { saving = true; }); // on its thread
-        std::thread saver([&] { m_unit->saveToTxt(fifo); });
-        QTRY_VERIFY(saving.load());
-        std::thread resetter([&] {
-            connectReset();
-            resetDone = true;
-        });
-        QTest::qWait(200);
-        const bool returnedEarly = resetDone.load();
-        const QByteArray drained = drainFifo(pipe);
-        saver.join();
-        resetter.join();
-        QVERIFY2(!returnedEarly, "the reset returned inside a save");
-        QCOMPARE(drained.size(), 39 + 21 * n); // "100000", three headers, "12.500" lines
-        for (int k = 0; k < 3; ++k)
-            QVERIFY2(history(k, n) == Samples(n + 1, 0), "samples survived the reset");
+        if (reads)
+            QCOMPARE(history(0, 3) + history(1, 3).mid(1), f.samples);
+        else
+            QVERIFY(m_shown.value(m_shown.size() - 2).section(' ', 1, 1).toDouble() < 50);
+        if (!reads && !f.bytes.isEmpty()) {
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == f.bytes);
+            QCOMPARE(QDir(m_tmpfs).entryList(QDir::Files | QDir::Hidden), {"run.txt"});
+        }
     }
 };
 
