@@ -48,6 +48,24 @@ public:
         std::fill(out + n, out + count, 0.0f);
     }
 
+    bool hasTimes() override
+    {
+        QMutexLocker lock(&stateMutex);
+        return motorState.hasTimes;
+    }
+
+    void copyTimes(qint64 first, int count, double *out) override
+    {
+        QMutexLocker lock(&stateMutex);
+        const TimeHistory &times = motorState.timeHistory;
+        const std::size_t available =
+            times.size() > std::size_t(first) ? times.size() - std::size_t(first) : 0;
+        const std::size_t n = std::min(std::size_t(count), available);
+        if (n > 0)
+            std::memcpy(out, times.data() + first, n * sizeof(double));
+        std::fill(out + n, out + count, 0.0);
+    }
+
     void sampleWritten(int section, qint64 index, qint64 total) override
     {
         emit m_unit.configText(progressText(m_operation, progressFigure(section, index, total)));
@@ -92,6 +110,9 @@ public:
                 if (std::size_t(first) + std::size_t(n) <= history.size())
                     std::memset(history.data() + first, 0, std::size_t(n) * sizeof(float));
             }
+            TimeHistory &times = motorState.timeHistory;
+            if (std::size_t(first) + std::size_t(n) <= times.size())
+                std::memset(times.data() + first, 0, std::size_t(n) * sizeof(double));
         }
     }
 
@@ -103,6 +124,22 @@ public:
             return;
         const std::size_t n = std::min(std::size_t(count), history.size() - std::size_t(first));
         std::memcpy(history.data() + first, values, n * sizeof(float));
+    }
+
+    void storeTimes(qint64 first, int count, const double *seconds) override
+    {
+        QMutexLocker lock(&stateMutex);
+        TimeHistory &times = motorState.timeHistory;
+        if (std::size_t(first) >= times.size())
+            return;
+        const std::size_t n = std::min(std::size_t(count), times.size() - std::size_t(first));
+        std::memcpy(times.data() + first, seconds, n * sizeof(double));
+    }
+
+    void timesRead(bool valid) override
+    {
+        QMutexLocker lock(&stateMutex);
+        motorState.hasTimes = valid;
     }
 
     void sampleRead(int section, qint64 index, qint64 total) override
@@ -268,6 +305,9 @@ void SaveUnit::readFromTxt(QString requestedName)
         notes << QStringLiteral("Sample texts in %1 that are not numbers were read as 0: %2.")
                      .arg(path)
                      .arg(result.notNumbers);
+    if (!result.timeError.isEmpty())
+        notes << QStringLiteral("The times in %1 were not read, as %2; the run has no times.")
+                     .arg(path, result.timeError);
     if (!notes.isEmpty())
         emit msgBox(notes.join(QLatin1Char(' ')));
     emit uiRepaint();
