@@ -21,20 +21,18 @@ private slots:
         const auto row = [](const char *name, const QStringList &args, const QString &chosen) {
             QTest::newRow(name) << args << chosen;
         };
-        row("nothing", {}, "- 0 -1 0 0");
+        row("nothing", {}, " 0 -1 0 0");
         row("everything",
-            {"--port", "/dev/ttyUSB3", "--baud", "115200", "--motor-id", "255", "--connect",
+            {"--port", "/dev/ttyUSB3", "--baud", "100000000", "--motor-id", "255", "--connect",
              "--reset-settings"},
-            "/dev/ttyUSB3 115200 255 1 1");
+            "/dev/ttyUSB3 100000000 255 1 1");
         row("= forms", {"--port=ttyACM0", "--baud=1", "--motor-id=0"}, "ttyACM0 1 0 0 0");
-        row("fastest line", {"--baud", "100000000"}, "- 100000000 -1 0 0");
-        row("unknown option", {"--bogus"}, "korvane: Unknown option 'bogus'.");
         row("stray argument", {"ttyUSB0"}, "korvane: unexpected argument \"ttyUSB0\"");
-        row("empty port", {"--port="},
-            "korvane: --port wants a device path or port name, not \"\"");
-        row("an option for a port", {"--port", "--version"},
-            "korvane: --port wants a device path or port name, not \"--version\"");
-        row("missing value", {"--baud"}, "korvane: Missing value after '--baud'.");
+        row("unknown option", {"--bogus"}, "korvane: Unknown option 'bogus'.");
+        // No port is empty or starts with a dash: "--port --version" took the option as the port.
+        const QString port = "korvane: --port wants a device path or port name, not \"%1\"";
+        row("empty port", {"--port="}, port.arg(""));
+        row("an option for a port", {"--port", "--version"}, port.arg("--version"));
         const QString number = "korvane: %1 wants a whole number from %2, not \"%3\"";
         for (const char *baud : {"0", "100000001", "9600x"})
             row(baud, {"--baud", baud}, number.arg("--baud", "1 to 100000000", baud));
@@ -48,16 +46,13 @@ private slots:
         QFETCH(QString, chosen);
         StartOptions o;
         QString message;
-        if (parseStartOptions(QStringList{"korvane"} + arguments, &o, &message) ==
-            StartAction::Error) {
-            QVERIFY(message.contains("Usage: "));
-            QCOMPARE(message.section('\n', 0, 0), chosen);
-        } else {
-            const QString port = o.port.isEmpty() ? QStringLiteral("-") : o.port;
-            QCOMPARE(QString::asprintf("%s %d %d %d %d", qPrintable(port), o.baud, o.motorId,
-                                       int(o.connect), int(o.resetSettings)),
-                     chosen);
-        }
+        const bool refused = parseStartOptions(QStringList{"korvane"} + arguments, &o, &message) ==
+                             StartAction::Error;
+        QVERIFY(!refused || message.contains("Usage: "));
+        QCOMPARE(refused ? message.section('\n', 0, 0)
+                         : QString::asprintf("%s %d %d %d %d", qPrintable(o.port), o.baud,
+                                             o.motorId, int(o.connect), int(o.resetSettings)),
+                 chosen);
     }
 
     // The program itself, with no display at all: help and version answer and a mistake is
@@ -67,16 +62,13 @@ private slots:
     void programRuns_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode"); // -1: the window opens
+        QTest::addColumn<int>("exitCode"); // -1: the window opens and is killed
         QTest::addColumn<QString>("firstLine");
         const QString version = QStringLiteral("korvane " KORVANE_VERSION);
         QTest::newRow("version") << QStringList{"--version"} << 0 << version;
-        QTest::newRow("help") << QStringList{"-h"} << 0 << QStringLiteral("Usage: ");
-        QTest::newRow("unknown") << QStringList{"--colour", "red"} << 2
-                                 << QStringLiteral("korvane: Unknown option 'colour'.");
+        QTest::newRow("unknown") << QStringList{"--colour", "red"} << 2 << QString("Usage: ");
         // Qt's own options are no mistake.
-        QTest::newRow("version on a given platform")
-            << QStringList{"-platform", "minimal", "--version"} << 0 << version;
+        QTest::newRow("Qt's") << QStringList{"-platform", "minimal", "-v"} << 0 << version;
         QTest::newRow("reset settings") << QStringList{"--reset-settings"} << -1 << QString();
     }
     void programRuns()
@@ -89,32 +81,26 @@ private slots:
         const auto remembered = [&file] {
             return QSettings(file, QSettings::IniFormat).contains("motor/id");
         };
-        QVERIFY(QDir().mkpath(config.filePath("korvane")));
         QSettings(file, QSettings::IniFormat).setValue("motor/id", 7);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
         env.insert("XDG_CONFIG_HOME", config.path());
-        if (exitCode != 0)
-            env.insert("QT_QPA_PLATFORM", exitCode < 0 ? "offscreen" : "minimal");
+        // Empty: no platform chosen. A window, or a refusal made once the GUI is up, needs one.
+        env.insert("QT_QPA_PLATFORM", exitCode < 0 ? "offscreen" : exitCode ? "minimal" : "");
         QProcess korvane;
         korvane.setProcessEnvironment(env);
         korvane.start(qEnvironmentVariable("KORVANE_BIN_DIR") + "/korvane", arguments);
-        if (exitCode < 0) {
-            QTRY_VERIFY_WITH_TIMEOUT(!remembered(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(remembered(), exitCode >= 0, 5000);
+        if (exitCode < 0) // the window stays open
             korvane.kill();
-            QVERIFY(korvane.waitForFinished());
-            return;
-        }
         QVERIFY(korvane.waitForFinished(10000));
-        QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(korvane.exitCode(), exitCode);
+        QCOMPARE(korvane.exitStatus() == QProcess::NormalExit ? korvane.exitCode() : -1, exitCode);
         const QString out = QString::fromLocal8Bit(exitCode == 0 ? korvane.readAllStandardOutput()
                                                                  : korvane.readAllStandardError());
         QVERIFY2(out.startsWith(firstLine) || out.contains('\n' + firstLine), qPrintable(out));
-        // A refusal shows the usage; answering on the command line leaves what the tool
-        // remembered alone.
-        QVERIFY((exitCode == 0 || out.contains("--motor-id <N>")) && remembered());
+        // Answering on the command line leaves what the tool remembered alone.
+        QCOMPARE(remembered(), exitCode >= 0);
     }
 };
 

@@ -85,29 +85,8 @@ speed_t PtyPeer::lineSpeed() const
     return tcgetattr(m_slaveKeepAlive, &settings) == 0 ? cfgetospeed(&settings) : B0;
 }
 
-void PtyPeer::startStreaming(const QByteArray &bytes)
-{
-    stopStreaming();
-    m_streaming = true;
-    m_streamer = std::thread([this, bytes] {
-        while (m_streaming) {
-            if (::write(m_master, bytes.constData(), size_t(bytes.size())) < 0 && errno == EIO)
-                return;
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-    });
-}
-
-void PtyPeer::stopStreaming()
-{
-    m_streaming = false;
-    if (m_streamer.joinable())
-        m_streamer.join();
-}
-
 void PtyPeer::hangUp()
 {
-    stopStreaming();
     if (m_slaveKeepAlive >= 0)
         ::close(m_slaveKeepAlive);
     if (m_master >= 0)

@@ -6,9 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <atomic>
 #include <termios.h>
-#include <thread>
 
 // The far end of a real pseudo-terminal pair, played by a test as the adapter.
 // The code under test opens slavePath() like any serial device.
@@ -33,16 +31,9 @@ public:
     speed_t lineSpeed() const;
     // Closes the master side: the device reports a hang-up to whoever holds the slave.
     void hangUp();
-    // Writes `bytes` every 100 microseconds from a thread of its own, as an adapter left in
-    // display mode streams feedback, until stopStreaming or hangUp; what the terminal
-    // has no room for is dropped.
-    void startStreaming(const QByteArray &bytes);
-    void stopStreaming();
 
 private:
     int m_master = -1;
-    std::thread m_streamer;
-    std::atomic<bool> m_streaming{false};
     int m_slaveKeepAlive = -1;
     QString m_slavePath;
 };
