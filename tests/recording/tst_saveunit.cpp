@@ -54,6 +54,7 @@ private slots:
     void init()
     {
         connectReset();
+        motorState.hasTimes = false; // runs without times, as read from older files
         m_boxes.clear(), m_shown.clear();
         m_unit.reset(new SaveUnit);
         connect(m_unit.get(), &SaveUnit::msgBox, [this](const QString &text) { m_boxes << text; });
