@@ -24,6 +24,19 @@ QString progressText(const char *operation, const QString &figure)
     return QStringLiteral("%1 %2 %").arg(QLatin1String(operation), figure);
 }
 
+// Copies entries [first, first + count) of `history` to `out`; entries past its end are 0.
+// The caller holds stateMutex.
+template <typename T>
+void copyEntries(const BasicHistory<T> &history, qint64 first, int count, T *out)
+{
+    const std::size_t available =
+        history.size() > std::size_t(first) ? history.size() - std::size_t(first) : 0;
+    const std::size_t n = std::min(std::size_t(count), available);
+    if (n > 0)
+        std::memcpy(out, history.data() + first, n * sizeof(T));
+    std::fill(out + n, out + count, T(0));
+}
+
 // Takes the histories block by block, one hold of stateMutex per block, and shows the
 // progress of `operation`.
 class HistorySource : public RecordingSource
@@ -39,13 +52,7 @@ public:
     void copySamples(int section, qint64 first, int count, float *out) override
     {
         QMutexLocker lock(&stateMutex);
-        const History &history = motorState.histories[section];
-        const std::size_t available =
-            history.size() > std::size_t(first) ? history.size() - std::size_t(first) : 0;
-        const std::size_t n = std::min(std::size_t(count), available);
-        if (n > 0)
-            std::memcpy(out, history.data() + first, n * sizeof(float));
-        std::fill(out + n, out + count, 0.0f);
+        copyEntries(motorState.histories[section], first, count, out);
     }
 
     bool hasTimes() override
@@ -57,13 +64,7 @@ public:
     void copyTimes(qint64 first, int count, double *out) override
     {
         QMutexLocker lock(&stateMutex);
-        const TimeHistory &times = motorState.timeHistory;
-        const std::size_t available =
-            times.size() > std::size_t(first) ? times.size() - std::size_t(first) : 0;
-        const std::size_t n = std::min(std::size_t(count), available);
-        if (n > 0)
-            std::memcpy(out, times.data() + first, n * sizeof(double));
-        std::fill(out + n, out + count, 0.0);
+        copyEntries(motorState.timeHistory, first, count, out);
     }
 
     void sampleWritten(int section, qint64 index, qint64 total) override
