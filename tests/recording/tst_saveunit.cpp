@@ -113,6 +113,41 @@ private slots:
         QVERIFY(m_boxes.isEmpty());
     }
 
+    // The receive times go into the file's [Time] section and its CSV column, come back with a
+    // read, and a time section that goes backwards is named and leaves the run without times.
+    void timesTravelWithTheRun()
+    {
+        setHistories(3, [](int i, int k) { return float(i + k); });
+        const double times[] = {0.000001, 0.5, 604800.25};
+        std::copy(times, times + 3, motorState.timeHistory.data());
+        motorState.hasTimes = true;
+        const QString txt = m_dir.filePath("timed.txt"), csv = m_dir.filePath("timed.csv");
+        m_unit->saveToTxt(txt);
+        m_unit->saveToCsv(csv);
+        QFile t(txt), c(csv);
+        QVERIFY(t.open(QFile::ReadOnly) && c.open(QFile::ReadOnly));
+        QVERIFY(t.readAll().endsWith("[Time]\n0.000001\n0.500000\n604800.250000\n"));
+        QVERIFY(c.readAll().contains("\n2,604800.250000,2.000,3.000,4.000\n"));
+        std::fill_n(motorState.timeHistory.data(), 3, 9.0);
+        motorState.hasTimes = false;
+        m_unit->readFromTxt(txt);
+        QVERIFY(motorState.hasTimes);
+        QCOMPARE(
+            std::vector<double>(motorState.timeHistory.data(), motorState.timeHistory.data() + 3),
+            std::vector<double>(times, times + 3));
+        QFile back(m_dir.filePath("back.txt"));
+        QVERIFY(back.open(QFile::WriteOnly) &&
+                back.write("2\n[Position]\n1\n2\n[Velocity]\n3\n4\n[Current]\n5\n6\n"
+                           "[Time]\n0.5\n0.25\n"));
+        back.close();
+        m_unit->readFromTxt(back.fileName());
+        QCOMPARE(m_boxes, {"The times in " + back.fileName() +
+                           " were not read, as the time of "
+                           "sample 1 is earlier than the one before it; the run has no times."});
+        QVERIFY(!motorState.hasTimes);
+        QCOMPARE(history(2, 2), Samples({2, 5, 6}));
+    }
+
     void failures_data()
     {
         // The slot called, with the histories holding 5 samples of 9 for a read and 300000 for a
