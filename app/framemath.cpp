@@ -17,14 +17,6 @@ float largestCode(qint32 bits)
 }
 } // namespace
 
-quint32 byteSum(const quint8 *bytes, qint32 count)
-{
-    quint32 sum = 0;
-    for (qint32 i = 0; i < count; ++i)
-        sum += bytes[i];
-    return sum;
-}
-
 qint32 floatToFixed(float x, float min, float max, qint32 bits)
 {
     if (!validBits(bits))
@@ -43,13 +35,4 @@ qint32 floatToFixed(float x, float min, float max, qint32 bits)
     if (r < -2147483648.0f)
         return INT32_MIN;
     return static_cast<qint32>(r);
-}
-
-float fixedToFloat(qint32 code, float min, float max, qint32 bits)
-{
-    if (!validBits(bits))
-        return min;
-    const float s = max - min;
-    const float k = largestCode(bits);
-    return ((s * static_cast<float>(code)) / k) + min;
 }

@@ -7,7 +7,14 @@
 // Stateless and safe to call from any thread.
 
 // Sum of `count` bytes taken as unsigned; 0 when count < 1. Frames store its low 8 bits.
-quint32 byteSum(const quint8 *bytes, qint32 count);
+// Inline, like fixedToFloat, because the decoder runs them for every frame.
+inline quint32 byteSum(const quint8 *bytes, qint32 count)
+{
+    quint32 sum = 0;
+    for (qint32 i = 0; i < count; ++i)
+        sum += bytes[i];
+    return sum;
+}
 inline quint32 byteSum(const char *bytes, qint32 count)
 {
     return byteSum(reinterpret_cast<const quint8 *>(bytes), count);
@@ -20,4 +27,11 @@ qint32 floatToFixed(float x, float min, float max, qint32 bits);
 
 // Value of `code` over [min, max] with `bits` bits. A zero span gives min; bits
 // outside 1..31 give min.
-float fixedToFloat(qint32 code, float min, float max, qint32 bits);
+inline float fixedToFloat(qint32 code, float min, float max, qint32 bits)
+{
+    // 2^bits - 1 as the protocol forms it: an integer shift, then a float.
+    if (bits < 1 || bits > 31)
+        return min;
+    const float k = static_cast<float>((qint64(1) << bits) - 1);
+    return ((max - min) * static_cast<float>(code)) / k + min;
+}

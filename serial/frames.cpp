@@ -73,15 +73,6 @@ void buildCommandFrame(const PayloadCodes &codes, qint32 motorId, quint8 *frame)
     sealCommandFrame(frame);
 }
 
-FeedbackCodes unpackFeedback(const quint8 *f)
-{
-    FeedbackCodes c;
-    c.position = f[4] * 256 + f[5];
-    c.velocity = f[6] * 16 + (f[7] >> 4);
-    c.current = (f[7] & 0x0F) * 256 + f[8];
-    return c;
-}
-
 bool isModeAck(const QByteArray &reply)
 {
     return reply.size() >= modeFrameLength &&

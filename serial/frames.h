@@ -63,7 +63,14 @@ void buildCommandFrame(const PayloadCodes &codes, qint32 motorId, quint8 *frame)
 // Sets byte 14 of a 15-byte frame to the low 8 bits of the sum of bytes 0 to 13.
 void sealCommandFrame(quint8 *frame);
 
-FeedbackCodes unpackFeedback(const quint8 *frame);
+inline FeedbackCodes unpackFeedback(const quint8 *f)
+{
+    FeedbackCodes c;
+    c.position = f[4] * 256 + f[5];
+    c.velocity = f[6] * 16 + (f[7] >> 4);
+    c.current = (f[7] & 0x0F) * 256 + f[8];
+    return c;
+}
 
 // True when `reply` starts with the 7 bytes of the mode acknowledgement.
 bool isModeAck(const QByteArray &reply);
