@@ -12,7 +12,7 @@
 #include <cmath>
 
 namespace {
-constexpr int passInterval = 5;     // ms between decoder passes
+constexpr int passInterval = 10;    // ms between decoder passes, one a serial read
 constexpr int eventsPerReport = 30; // the error rate is reported about this often
 
 float clampToLimits(float x, float min, float max)

@@ -65,9 +65,12 @@ private:
     Q_INVOKABLE void closePortForCaller();
 
     bool portOpen() const;
+    // Everything received and not yet taken, in the order it arrived.
+    QByteArray takeInput();
     void scheduleNextWrite();
     void requestMode(int mode, const quint8 *frame);
     void setConfigTextHandling(bool on);
+    void setStreaming(bool on);
     void closePort();
     void closePortOnWorkerThread();
 
