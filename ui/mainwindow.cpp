@@ -116,6 +116,7 @@ MainWindow::MainWindow(QWidget *parent)
     loadLogo();
     ui->label_LOGO->setToolTip(QStringLiteral("About Korvane"));
     ui->label_LOGO->installEventFilter(this);
+    ui->HScroll->installEventFilter(this);
     m_recordingFolder = defaultRecordingFolder();
     QTimer::singleShot(100, this, &MainWindow::getUsbInfo);
 }
@@ -457,6 +458,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         showAbout();
         return true;
     }
+    // The scroll bar's range is made current before the bar handles a touch.
+    if (watched == ui->HScroll && m_hScrollBehind &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+         event->type() == QEvent::KeyPress))
+        reCalculateHScroll();
     return QMainWindow::eventFilter(watched, event);
 }
 

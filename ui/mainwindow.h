@@ -170,6 +170,8 @@ private:
     // Puts the tab bar back on `tab` once the click under way has changed the page.
     void keepTab(int tab);
     void showDueRate();
+    // The refresh's update of the scroll bar, skipped while it would look the same.
+    void followHScroll();
     // Fits the window into its screen's free area, giving up the plots' design minimum
     // and some spacing where the screen is too small for the design.
     void fitToScreen();
@@ -232,6 +234,8 @@ private:
     QLabel *labElapsed = nullptr;
     QLabel *labFeedbackRate = nullptr;
     bool m_silenceShown = false;
+    // The scroll bar's range lags the plot's (see followHScroll).
+    bool m_hScrollBehind = false;
     QElapsedTimer m_clock;
     // Shows the error rate again when a message's hold ends.
     QTimer *m_rateTimer = nullptr;

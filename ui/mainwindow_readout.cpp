@@ -7,6 +7,9 @@
 #include "doublecanvas.h"
 #include "motorstate.h"
 
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 
 namespace {
@@ -15,6 +18,33 @@ struct Range
     float lo;
     float hi;
 };
+
+// Where the scroll bar's style puts the handle for `maximum` and `value`.
+QRect sliderRect(const QScrollBar *bar, int maximum, int value)
+{
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.subControls = QStyle::SC_All;
+    option.orientation = bar->orientation();
+    if (bar->orientation() == Qt::Horizontal)
+        option.state |= QStyle::State_Horizontal;
+    option.minimum = bar->minimum();
+    option.maximum = maximum;
+    option.sliderPosition = value;
+    option.sliderValue = value;
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    option.upsideDown = bar->invertedAppearance() != (bar->orientation() == Qt::Horizontal &&
+                                                      bar->layoutDirection() == Qt::RightToLeft);
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        bar);
+}
+
+// The scroll bar's maximum for the plot's range: the start of its last full window.
+int scrollMaximum(const Canvas *plot)
+{
+    return static_cast<int>(plot->xLimit() - 10 * plot->xStep());
+}
 } // namespace
 
 Canvas *MainWindow::plotForTab(int index) const
@@ -101,7 +131,7 @@ void MainWindow::uiFlush()
             plot->update();
         }
         if (!ui->HScroll->isSliderDown())
-            reCalculateHScroll();
+            followHScroll();
     }
     if (flushActive) {
         showFeedbackSilence(m_feedbackWatch.silence(count, m_clock.elapsed()));
@@ -162,13 +192,33 @@ void MainWindow::reCalculateHScroll()
     Canvas *plot = plotForTab(ui->tabWidget->currentIndex());
     if (!plot)
         return;
+    m_hScrollBehind = false;
     const float start = plot->xStart();
-    const float limit = plot->xLimit();
-    const float width = 10 * plot->xStep();
-    const int maximum = static_cast<int>(limit - width);
+    const int maximum = scrollMaximum(plot);
     ui->HScroll->setMinimum(0);
     ui->HScroll->setMaximum(maximum);
     ui->HScroll->setValue(plot->hold() == 0 ? maximum : static_cast<int>(start));
+}
+
+void MainWindow::followHScroll()
+{
+    // While the plot follows the newest samples, the handle stays at the end of a growing
+    // range and mostly looks the same from one refresh to the next. Setting the range then
+    // would only repaint the bar, in Qt 6 through its thread pool; so the range is brought
+    // up to date when the handle would move or change size, or as the user reaches for
+    // the bar (see eventFilter).
+    const Canvas *plot = plotForTab(ui->tabWidget->currentIndex());
+    const QScrollBar *bar = ui->HScroll;
+    if (plot && plot->hold() == 0 && bar->minimum() == 0 && bar->maximum() > 0 &&
+        bar->value() == bar->maximum()) {
+        const int maximum = scrollMaximum(plot);
+        if (maximum > 0 &&
+            sliderRect(bar, maximum, maximum) == sliderRect(bar, bar->maximum(), bar->value())) {
+            m_hScrollBehind = true;
+            return;
+        }
+    }
+    reCalculateHScroll();
 }
 
 void MainWindow::on_HScroll_valueChanged(int value)
