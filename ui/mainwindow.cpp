@@ -176,6 +176,7 @@ void MainWindow::startWorkers()
     connect(this, &MainWindow::toPng, saveUnit, &SaveUnit::saveToPng);
     connect(this, &MainWindow::fromTxt, saveUnit, &SaveUnit::readFromTxt);
     connect(this, &MainWindow::sendOnce, serialPort, &MySerialPort::sendOnce);
+    startCanLink();
 }
 
 void MainWindow::createPlots()
@@ -482,6 +483,7 @@ void MainWindow::shutDownWorkers()
         return;
     workersStopped = true;
     serialPort->unConnect();
+    closeCanLinkNow();
     saveUnit->stopReading();
     serialThread->quit();
     packThread->quit();
