@@ -38,26 +38,17 @@ class TestCanLink : public QObject
 private slots:
     void initTestCase() { QVERIFY(prepareMotorState(QString())); }
 
-    void saysWhyItCannotOpen_data()
-    {
-        QTest::addColumn<QString>("plugin");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no plugin") << "nosuchbus"
-                                   << "No such plugin: 'nosuchbus'";
-        QTest::newRow("no interface") << "socketcan" << QString::fromLocal8Bit(strerror(ENODEV));
-    }
+    // A SocketCAN interface that is not there is said in the system's words.
     void saysWhyItCannotOpen()
     {
-        QFETCH(QString, plugin);
-        QFETCH(QString, reason);
         QSignalSpy status(&link, &CanLink::statusMsg), box(&link, &CanLink::msgBox),
             failed(&link, &CanLink::connectFailed);
-        link.setInterface(plugin, "korvane9");
+        link.setInterface(QStringLiteral("socketcan"), QStringLiteral("korvane9"));
         link.connectLink();
-        QVERIFY(failed.wait(2000) || failed.size() == 1);
+        QCOMPARE(failed.size(), 1);
         QCOMPARE(status.value(0).value(0).toString(), QStringLiteral("Open Port Failed."));
         QCOMPARE(box.value(0).value(0).toString(),
-                 QStringLiteral("Cannot open korvane9 (%1): %2").arg(plugin, reason));
+                 "Cannot open korvane9 (socketcan): " + QString::fromLocal8Bit(strerror(ENODEV)));
     }
 
     // The bus is served by another process; when that ends, the link says so once.
@@ -79,7 +70,6 @@ private slots:
         QCOMPARE(box.at(0).at(0).toString(),
                  QStringLiteral("Connection interrupted, check your connection"));
         QCOMPARE(closed.size(), 1);
-        host.waitForFinished();
     }
 
     void commandsAndFeedbackCrossTheBus()
@@ -128,10 +118,7 @@ private slots:
         QMutexLocker lock(&stateMutex);
         QCOMPARE(motorState.sampleCount, 29);
         QCOMPARE(double(motorState.velocityHistory().data()[28]), 0.010990142822265625);
-        QVERIFY(motorState.timeHistory.data()[28] >= motorState.timeHistory.data()[0]);
     }
-
-    void cleanupTestCase() { link.unConnect(); }
 };
 
 int main(int argc, char **argv)

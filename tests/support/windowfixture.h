@@ -28,12 +28,11 @@ struct WindowFixture
         return qEnvironmentVariable("KORVANE_BIN_DIR",
                                     QCoreApplication::applicationDirPath() + "/../bin");
     }
+    // The port lists hold the serial ports only: the virtual CAN bus lists interfaces on
+    // every machine.
     static bool prepare()
     {
-        // The port lists hold the serial ports only: the virtual CAN bus lists interfaces
-        // on every machine.
-        qputenv("KORVANE_CAN_PLUGINS", "");
-        return prepareMotorState(binDir());
+        return qputenv("KORVANE_CAN_PLUGINS", "") && prepareMotorState(binDir());
     }
     // A new window, shown; it scans the ports as it starts.
     MainWindow *open()
