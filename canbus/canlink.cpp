@@ -101,10 +101,12 @@ void CanLink::connectLink()
     connect(m_device, &QCanBusDevice::framesReceived, this, &CanLink::readFrames);
     connect(m_device, &QCanBusDevice::stateChanged, this, &CanLink::stateChanged);
     connect(m_device, &QCanBusDevice::errorOccurred, this, &CanLink::deviceError);
-    // Some plugins connect at once, others later through stateChanged.
-    if (!m_device->connectDevice())
-        failOpen(m_device->errorString());
-    else if (m_device->state() == QCanBusDevice::ConnectedState)
+    // Some plugins connect at once, others later through stateChanged. A refusal is also
+    // told through stateChanged, which lets the device go before connectDevice returns.
+    QCanBusDevice *device = m_device;
+    if (!device->connectDevice())
+        failOpen(device->errorString());
+    else if (m_device && m_device->state() == QCanBusDevice::ConnectedState)
         opened();
 }
 
