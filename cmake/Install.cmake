@@ -89,7 +89,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 USB-serial-to-CAN adapter: it opens the adapter's serial port, sends packed
 position, velocity, torque, Kp and Kd commands every 20 ms, decodes the
 motor's feedback into live plots and gauges, talks to the motor firmware's
-text menu, and records runs to text files.
+text menu, and records runs to text files. It also drives the motor through
+any CAN interface Qt's serial bus plugins reach, such as SocketCAN.
 
 The package also holds korvane-sim, a simulated adapter with one motor behind
 it on a pseudo-terminal, for trying the tool without hardware.")
@@ -106,8 +107,12 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 # Qt 6 on Debian keeps its platform plugins (the window system's glue) in a package of
 # their own that no library links to, so dpkg-shlibdeps cannot find it.
+# Qt 5's CAN bus plugins (SocketCAN, the virtual bus and the vendor adapters) are loaded at
+# run time from a package of their own too; Qt 6 ships them in its serial bus library.
 if(KORVANE_QT STREQUAL "6")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5serialbus5-plugins)
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

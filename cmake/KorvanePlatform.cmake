@@ -1,9 +1,9 @@
 # Finds Qt. KORVANE_QT picks the major version, 5 or 6; left empty, it becomes 6 when Qt 6
-# (with its serial port module) is installed and 5 otherwise. The choice is kept in the
+# (with its serial port and serial bus modules) is installed and 5 otherwise. The choice is kept in the
 # cache, so a build folder stays with the Qt it was configured for. Targets link the
 # versionless names (Qt::Core, Qt::Widgets, ...), which both versions provide.
 set(KORVANE_QT "" CACHE STRING "Qt major version to build with: 5 or 6 (empty: 6 if found, else 5)")
-set(korvane_qt_components Core Gui Widgets SerialPort)
+set(korvane_qt_components Core Gui Widgets SerialPort SerialBus)
 if(KORVANE_BUILD_TESTS)
     list(APPEND korvane_qt_components Test)
 endif()

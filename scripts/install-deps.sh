@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev
     fonts-dejavu-core fonts-liberation
 )
-# (fonts-liberation stands in for Courier New in the console menu.)
+# (fonts-liberation stands in for Courier New in the console menu. Qt 5 keeps its CAN bus
+# plugins in a package of their own; Qt 6 ships them with its library.)
 # The screenshot helpers want an X server and a grabber; tests do not.
 if [ "${KORVANE_WITH_X:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick x11-utils)

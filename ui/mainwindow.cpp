@@ -177,6 +177,7 @@ void MainWindow::startWorkers()
     connect(this, &MainWindow::toPng, saveUnit, &SaveUnit::saveToPng);
     connect(this, &MainWindow::fromTxt, saveUnit, &SaveUnit::readFromTxt);
     connect(this, &MainWindow::sendOnce, serialPort, &MySerialPort::sendOnce);
+    startCanLink();
 }
 
 void MainWindow::createPlots()
@@ -488,6 +489,7 @@ void MainWindow::shutDownWorkers()
         return;
     workersStopped = true;
     serialPort->unConnect();
+    closeCanLinkNow();
     saveUnit->stopReading();
     serialThread->quit();
     packThread->quit();

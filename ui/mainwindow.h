@@ -27,6 +27,7 @@ class QSettings;
 class QThread;
 class QTimer;
 class Canvas;
+class CanLink;
 class ChangeBoundryValue;
 class DataTool;
 class DoubleCanvas;
@@ -101,6 +102,7 @@ protected:
 
 private slots:
     void on_btnConnect_clicked();
+    void on_comboPort_currentIndexChanged(int index);
     void on_comboBaudRate_activated(int index);
     void on_comboMotor_currentTextChanged(const QString &arg1);
     void on_editPosition_textEdited(const QString &arg1);
@@ -130,6 +132,19 @@ private slots:
 
 private:
     void startWorkers();
+    // The CAN link: its worker, the ports with the CAN interfaces after the serial ones,
+    // and what the window does differently on it (mainwindow_canlink.cpp).
+    void startCanLink();
+    QList<PortEntry> listedPorts(bool fresh);
+    void connectCan(const PortEntry &port);
+    void enterCanDisplay();
+    void leaveCanLink();
+    void showBaudApplies();
+    void setLinkLoop(bool on);
+    void sendOnceOnLink(const QString &word);
+    void disconnectLink();
+    // Closes the CAN link before the caller goes on (a save of the run, the shutdown).
+    void closeCanLinkNow();
     void createPlots();
     void createBars();
     void loadLogo();
@@ -200,6 +215,10 @@ private:
     QList<PortEntry> portList;
     SystemPortScan portScan;
     MySerialPort *serialPort = nullptr;
+    CanLink *canLink = nullptr;
+    CanPortScan m_canScan;
+    // The open (or opening) link is the CAN link, not the serial port.
+    bool m_onCan = false;
     PackUnit *packUnit = nullptr;
     SaveUnit *saveUnit = nullptr;
     QThread *serialThread = nullptr;

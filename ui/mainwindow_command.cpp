@@ -132,7 +132,7 @@ void MainWindow::on_btnSendOnce_clicked()
     if (!ui->btnRun->isEnabled())
         return;
     packUnit->rePack();
-    emit sendOnce(QString());
+    sendOnceOnLink(QString());
 }
 
 void MainWindow::sendSpecialFrame(const QString &word)
@@ -144,7 +144,7 @@ void MainWindow::sendSpecialFrame(const QString &word)
         QMutexLocker lock(&stateMutex);
         prepareSpecialFrame(word, id);
     }
-    emit sendOnce(word);
+    sendOnceOnLink(word);
 }
 
 void MainWindow::on_btnMotorMode_clicked()

@@ -17,13 +17,14 @@ bool MainWindow::isConnected() const
 
 void MainWindow::getUsbInfo()
 {
-    const QList<PortEntry> ports = portEntriesWith(portScan.ports(), m_namedPort);
+    const QList<PortEntry> ports = listedPorts(false);
     ui->btnConnect->setEnabled(!ports.isEmpty());
     if (ports.size() != portList.size()) {
         ui->comboPort->clear();
         for (const PortEntry &p : ports)
             ui->comboPort->addItem(p.itemText());
         portList = ports;
+        showBaudApplies();
     }
     if (!m_startPort.isEmpty() || m_connectAtStart)
         selectStartPort();
@@ -44,7 +45,7 @@ void MainWindow::on_btnConnect_clicked()
 {
     const QString text = ui->btnConnect->text();
     if (text == QLatin1String("Connect")) {
-        const QList<PortEntry> ports = portEntriesWith(portScan.refresh(), m_namedPort);
+        const QList<PortEntry> ports = listedPorts(true);
         const int index = ui->comboPort->currentIndex();
         if (index < 0 || index >= ports.size()) {
             setMainStatusBar(QStringLiteral("No port to connect to: the selected port is no longer "
@@ -61,6 +62,10 @@ void MainWindow::on_btnConnect_clicked()
         if (!recordingMayBeReplaced([this] { on_btnConnect_clicked(); }))
             return;
         const PortEntry &port = ports.at(index);
+        if (!port.canPlugin.isEmpty()) {
+            connectCan(port);
+            return;
+        }
         if (port.isExtra)
             serialPort->setPortLocation(port.location);
         else
@@ -72,7 +77,7 @@ void MainWindow::on_btnConnect_clicked()
         }
         emit portConnect();
     } else if (text == QLatin1String("Disconnect")) {
-        emit portUnConnect();
+        disconnectLink();
     }
 }
 
@@ -98,7 +103,10 @@ void MainWindow::connectSucceed()
     ui->tabWidget->setCurrentIndex(0);
     displayOn = true;
     keyNudge.releaseAll();
-    applyModeStep(modeSwitch.connected(), false);
+    if (m_onCan)
+        enterCanDisplay();
+    else
+        applyModeStep(modeSwitch.connected(), false);
 }
 
 void MainWindow::connectFailed()
@@ -111,6 +119,7 @@ void MainWindow::connectFailed()
     ui->btnStop->setEnabled(false);
     ui->btnDisplay->setEnabled(false);
     ui->btnKeyControl->setEnabled(false);
+    leaveCanLink();
 }
 
 void MainWindow::unConnectFailed()
@@ -126,7 +135,7 @@ void MainWindow::unConnectSucceed()
     m_feedbackWatch.stop();
     greyReadout(false);
     packUnit->setLoop(false);
-    serialPort->setLoop(false);
+    setLinkLoop(false);
     ui->tab_con->setEnabled(false);
     ui->btnToPNG->setEnabled(true);
     ui->btnToTXT->setEnabled(true);
@@ -136,6 +145,7 @@ void MainWindow::unConnectSucceed()
                   false);
     ui->comboPort->setEnabled(true);
     ui->comboBaudRate->setEnabled(true);
+    leaveCanLink();
     // Key control cannot be switched off while its button is disabled, so a grab left
     // in place would keep the keyboard from every other window.
     releaseKeyboard();

@@ -12,6 +12,9 @@
 
 void MainWindow::on_tabWidget_tabBarClicked(int index)
 {
+    // A CAN link has no console to switch to.
+    if (m_onCan && index == ModeSwitch::configTab)
+        return;
     applyModeStep(modeSwitch.tabClicked(index, isConnected(), ui->tabWidget->currentIndex()),
                   index == ModeSwitch::configTab);
 }
@@ -51,7 +54,7 @@ void MainWindow::applyModeStep(ModeSwitch::Answer answer, bool configMode)
         // Configuration mode was not entered, so display mode goes on; a display mode
         // that could not be entered leaves the loops stopped.
         packUnit->setLoop(configMode);
-        serialPort->setLoop(configMode);
+        setLinkLoop(configMode);
         break;
     }
     }
@@ -83,7 +86,7 @@ void MainWindow::toConfigSucceed()
     m_feedbackWatch.stop();
     greyReadout(false);
     packUnit->setLoop(false);
-    serialPort->setLoop(false);
+    setLinkLoop(false);
     QMutexLocker lock(&stateMutex);
     motorState.sendEnabled = false;
     motorState.usePackedCommand = false;
@@ -122,7 +125,7 @@ void MainWindow::toDisplaySucceed()
         motorState.usePackedCommand = false;
         motorState.sendEnabled = false;
     }
-    serialPort->setLoop(true);
+    setLinkLoop(true);
     packUnit->setLoop(true);
     QTimer::singleShot(100, this, &MainWindow::uiFlush);
 }

@@ -84,7 +84,9 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
         return KeepChoice::Proceed;
     case UnsavedRun::Outcome::SaveFirst: {
         // The run ends before it is saved, so the file holds all of it.
-        if (isConnected())
+        if (isConnected() && m_onCan)
+            closeCanLinkNow();
+        else if (isConnected())
             serialPort->unConnect();
         const QString name =
             askSaveFileName(QStringLiteral("Korvane - Save To Txt"), recordingTypes);

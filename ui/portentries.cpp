@@ -1,10 +1,45 @@
 #include "portentries.h"
 
+#include <QCanBus>
 #include <QFileInfo>
+
+#include <algorithm>
 
 QString PortEntry::itemText() const
 {
+    if (!canPlugin.isEmpty())
+        return QStringLiteral("%1 (%2)").arg(name, canPlugin);
     return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
+}
+
+QList<PortEntry> CanPortScan::entries()
+{
+    QStringList plugins = QCanBus::instance()->plugins();
+    if (qEnvironmentVariableIsSet("KORVANE_CAN_PLUGINS")) {
+        const QStringList wanted =
+            qEnvironmentVariable("KORVANE_CAN_PLUGINS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        plugins.erase(std::remove_if(plugins.begin(), plugins.end(),
+                                     [&](const QString &p) { return !wanted.contains(p); }),
+                      plugins.end());
+    }
+    QList<PortEntry> entries;
+    for (const QString &plugin : plugins) {
+        if (m_failed.contains(plugin))
+            continue;
+        QString error;
+        const auto devices = QCanBus::instance()->availableDevices(plugin, &error);
+        if (!error.isEmpty())
+            m_failed.append(plugin);
+        for (const QCanBusDeviceInfo &device : devices) {
+            PortEntry e;
+            e.name = device.name();
+            e.description = device.description();
+            e.location = plugin + QLatin1Char(':') + device.name();
+            e.canPlugin = plugin;
+            entries.append(e);
+        }
+    }
+    return entries;
 }
 
 QList<PortEntry> availablePortEntries(const QList<QSerialPortInfo> &systemPorts,

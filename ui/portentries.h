@@ -5,9 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-// One entry of the port list: a port the operating system enumerates, or a device
-// path named in KORVANE_EXTRA_PORTS or on the command line (a pseudo-terminal, which is
-// never enumerated).
+// One entry of the port list: a port the operating system enumerates, a device path
+// named in KORVANE_EXTRA_PORTS or on the command line (a pseudo-terminal, which is never
+// enumerated), or a CAN interface of one of Qt's bus plugins (location "plugin:name").
 struct PortEntry
 {
     QSerialPortInfo info;
@@ -16,8 +16,21 @@ struct PortEntry
     QString manufacturer;
     QString location;
     bool isExtra = false;
+    QString canPlugin; // empty for a serial port
 
     QString itemText() const;
+};
+
+// The CAN interfaces that Qt's bus plugins report, as entries "can0 (socketcan)", for the
+// plugins named in KORVANE_CAN_PLUGINS (separated by colons; every plugin when unset). A
+// plugin that cannot list its interfaces (its vendor library is missing) is asked no more.
+class CanPortScan
+{
+public:
+    QList<PortEntry> entries();
+
+private:
+    QStringList m_failed;
 };
 
 // The extra device paths that exist (those of KORVANE_EXTRA_PORTS, then `morePaths`),

@@ -28,7 +28,12 @@ struct WindowFixture
         return qEnvironmentVariable("KORVANE_BIN_DIR",
                                     QCoreApplication::applicationDirPath() + "/../bin");
     }
-    static bool prepare() { return prepareMotorState(binDir()); }
+    // The port lists hold the serial ports only: the virtual CAN bus lists interfaces on
+    // every machine.
+    static bool prepare()
+    {
+        return qputenv("KORVANE_CAN_PLUGINS", "") && prepareMotorState(binDir());
+    }
     // A new window, shown; it scans the ports as it starts.
     MainWindow *open()
     {
