@@ -25,7 +25,7 @@ void MainWindow::getUsbInfo()
             ui->comboPort->addItem(p.itemText());
         portList = ports;
     }
-    if (!m_startPort.isEmpty() || m_connectAtStart)
+    if ((!m_startPort.isEmpty() || m_connectAtStart) && !m_offeringJournal)
         selectStartPort();
     QTimer::singleShot(1000, this, &MainWindow::getUsbInfo);
 }
@@ -80,6 +80,7 @@ void MainWindow::connectSucceed()
 {
     connectReset();
     m_unsavedRun.started();
+    journalRunStarted();
     uiRepaint();
     ui->btnConnect->setText(QStringLiteral("Disconnect"));
     ui->btnToPNG->setEnabled(false);
@@ -127,6 +128,7 @@ void MainWindow::unConnectSucceed()
     greyReadout(false);
     packUnit->setLoop(false);
     serialPort->setLoop(false);
+    journalRunEnded();
     ui->tab_con->setEnabled(false);
     ui->btnToPNG->setEnabled(true);
     ui->btnToTXT->setEnabled(true);
