@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 QStringList logoCandidates(const QString &applicationDir)
 {
@@ -24,4 +25,10 @@ QString findLogo(const QString &applicationDir)
             return path;
     }
     return QString();
+}
+
+QString journalFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return data.isEmpty() ? QString() : data + QStringLiteral("/journal");
 }

@@ -11,3 +11,7 @@ QStringList logoCandidates(const QString &applicationDir);
 
 // The first of logoCandidates() that is a file, or an empty string if none is.
 QString findLogo(const QString &applicationDir);
+
+// Where each running instance keeps the journal of its run (see RunJournal): the user's
+// application data folder, e.g. ~/.local/share/korvane/korvane/journal on Linux.
+QString journalFolder();

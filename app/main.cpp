@@ -1,3 +1,4 @@
+#include "datapaths.h"
 #include "korvane_version.h"
 #include "mainwindow.h"
 #include "motorstate.h"
@@ -80,6 +81,7 @@ int main(int argc, char *argv[])
         window.useSettings(&settings);
         window.applyStartOptions(options);
         window.show();
+        window.useJournal(journalFolder());
         code = app.exec();
     }
     return code;

@@ -2,6 +2,10 @@
 
 #include "motorstate.h"
 #include "recordingfile.h"
+#include "runjournal.h"
+
+#include <QDateTime>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -35,6 +39,29 @@ void copyEntries(const BasicHistory<T> &history, qint64 first, int count, T *out
     if (n > 0)
         std::memcpy(out, history.data() + first, n * sizeof(T));
     std::fill(out + n, out + count, T(0));
+}
+
+// Makes `count` the sample count. Entries past it read as 0, as after a connect reset, so a
+// later reset or decoder never finds stale samples of a longer recording there.
+void setSampleCount(qint64 count)
+{
+    qint64 previous = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        previous = motorState.sampleCount;
+        motorState.sampleCount = int(count);
+    }
+    for (qint64 first = count; first < previous; first += blockSamples) {
+        const qint64 n = std::min<qint64>(blockSamples, previous - first);
+        QMutexLocker lock(&stateMutex);
+        for (History &history : motorState.histories) {
+            if (std::size_t(first) + std::size_t(n) <= history.size())
+                std::memset(history.data() + first, 0, std::size_t(n) * sizeof(float));
+        }
+        TimeHistory &times = motorState.timeHistory;
+        if (std::size_t(first) + std::size_t(n) <= times.size())
+            std::memset(times.data() + first, 0, std::size_t(n) * sizeof(double));
+    }
 }
 
 // Takes the histories block by block, one hold of stateMutex per block, and shows the
@@ -96,25 +123,7 @@ public:
     void countRead(qint64 fileCount, qint64 storedCount) override
     {
         Q_UNUSED(fileCount)
-        qint64 previous = 0;
-        {
-            QMutexLocker lock(&stateMutex);
-            previous = motorState.sampleCount;
-            motorState.sampleCount = int(storedCount);
-        }
-        // Entries past the count read as 0, as after a connect reset, so a later
-        // reset or decoder never finds stale samples of a longer recording there.
-        for (qint64 first = storedCount; first < previous; first += blockSamples) {
-            const qint64 n = std::min<qint64>(blockSamples, previous - first);
-            QMutexLocker lock(&stateMutex);
-            for (History &history : motorState.histories) {
-                if (std::size_t(first) + std::size_t(n) <= history.size())
-                    std::memset(history.data() + first, 0, std::size_t(n) * sizeof(float));
-            }
-            TimeHistory &times = motorState.timeHistory;
-            if (std::size_t(first) + std::size_t(n) <= times.size())
-                std::memset(times.data() + first, 0, std::size_t(n) * sizeof(double));
-        }
+        setSampleCount(storedCount);
     }
 
     void storeSamples(int section, qint64 first, int count, const float *values) override
@@ -171,6 +180,47 @@ public:
 
 private:
     SaveUnit &m_unit;
+};
+
+// Stores the blocks of a journal, one hold of stateMutex per block, as far as the histories
+// have room, and finds each history's range as a read recording's: from 0 out to its extremes.
+class JournalLoad : public journal::Sink
+{
+public:
+    JournalLoad(SaveUnit &unit, qint64 room) : m_unit(unit), m_room(room) {}
+
+    void samples(qint64 first, int count, const char *times, const char *positions,
+                 const char *velocities, const char *currents) override
+    {
+        const int n = int(std::clamp<qint64>(m_room - first, 0, count));
+        const char *columns[3] = {positions, velocities, currents};
+        QMutexLocker lock(&stateMutex);
+        qFromLittleEndian<double>(times, n, motorState.timeHistory.data() + first);
+        for (int k = 0; k < 3; ++k) {
+            float *out = motorState.histories[k].data() + first;
+            qFromLittleEndian<float>(columns[k], n, out);
+            for (int i = 0; i < n; ++i) {
+                low[k] = std::min(low[k], out[i]);
+                high[k] = std::max(high[k], out[i]);
+            }
+        }
+        stored = first + n;
+    }
+
+    void progress(qint64 done, qint64 total) override
+    {
+        const int percent = int(100 * done / total);
+        if (std::exchange(m_percent, percent) != percent)
+            emit m_unit.configText(progressText("Recover", QString::number(percent)));
+    }
+
+    float low[3] = {}, high[3] = {};
+    qint64 stored = 0;
+
+private:
+    SaveUnit &m_unit;
+    const qint64 m_room;
+    int m_percent = 0;
 };
 
 } // namespace
@@ -311,5 +361,51 @@ void SaveUnit::readFromTxt(QString requestedName)
                      .arg(path, result.timeError);
     if (!notes.isEmpty())
         emit msgBox(notes.join(QLatin1Char(' ')));
+    emit uiRepaint();
+}
+
+void SaveUnit::recoverJournal(QString path)
+{
+    if (readsStopped())
+        return;
+    RecordingGuard guard;
+    qint64 room = 0;
+    {
+        QMutexLocker lock(&stateMutex);
+        room = historyRoomLocked();
+    }
+    emit configText(progressText("Recover", QStringLiteral("0")));
+    JournalLoad sink(*this, room);
+    const journal::Info info = journal::read(path, sink);
+    if (!info.readable) {
+        emit configText(QStringLiteral("Recover failed"));
+        emit msgBox(QStringLiteral("Could not recover %1: %2.").arg(path, info.error));
+        return;
+    }
+    setSampleCount(sink.stored);
+    {
+        QMutexLocker lock(&stateMutex);
+        MotorState &s = motorState;
+        s.hasTimes = true;
+        s.decodePositionMin = sink.low[PositionChannel];
+        s.decodePositionMax = sink.high[PositionChannel];
+        s.decodeVelocityMin = sink.low[VelocityChannel];
+        s.decodeVelocityMax = sink.high[VelocityChannel];
+        s.decodeCurrentMin = sink.low[CurrentChannel];
+        s.decodeCurrentMax = sink.high[CurrentChannel];
+        limits = info.limits;
+    }
+    emit configText(progressText("Recover", QStringLiteral("100")));
+    emit journalRecovered();
+    const QString text = QStringLiteral("Recovered %1 samples of the run from %2.")
+                             .arg(sink.stored)
+                             .arg(QDateTime::fromMSecsSinceEpoch(info.header.startMs)
+                                      .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    if (info.droppedBytes > 0)
+        emit msgBox(text + QStringLiteral(" The last %1 bytes of its journal were damaged or cut "
+                                          "off and were left out.")
+                               .arg(info.droppedBytes));
+    else
+        emit statusMsg(text);
     emit uiRepaint();
 }

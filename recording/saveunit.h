@@ -41,6 +41,8 @@ signals:
     void uiFlush();
     // The histories are now kept in a file: saved to it, or read from it.
     void recordingKept();
+    // The histories hold a run recovered from a journal, with its Limits; it is unsaved.
+    void journalRecovered();
 
 public slots:
     void saveToTxt(QString requestedName = QString());
@@ -48,6 +50,9 @@ public slots:
     void saveToCsv(QString requestedName = QString());
     void saveToPng();
     void readFromTxt(QString requestedName = QString());
+    // Loads a run journal into the histories as readFromTxt loads a recording, and puts
+    // back the Limits the run ended with.
+    void recoverJournal(QString path);
 
 private:
     QString chooseFile(const QString &requestedName);

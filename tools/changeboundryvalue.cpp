@@ -15,28 +15,29 @@ ChangeBoundryValue::ChangeBoundryValue(QWidget *parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("Korvane ChangeMaxMinWindow"));
 
-    {
-        QMutexLocker lock(&stateMutex);
-        ui->spinPosMin->setValue(limits.positionMin);
-        ui->spinPosMax->setValue(limits.positionMax);
-        ui->spinVelMin->setValue(limits.velocityMin);
-        ui->spinVelMax->setValue(limits.velocityMax);
-        ui->spinTorMin->setValue(limits.torqueMin);
-        ui->spinTorMax->setValue(limits.torqueMax);
-        ui->spinCurMin->setValue(limits.currentMin);
-        ui->spinCurMax->setValue(limits.currentMax);
-        ui->spinKdMin->setValue(limits.kdMin);
-        ui->spinKdMax->setValue(limits.kdMax);
-        ui->spinKpMin->setValue(limits.kpMin);
-        ui->spinKpMax->setValue(limits.kpMax);
-    }
-
-    // Connected only now, so loading the current Limits does not enable Apply.
     const auto spins = findChildren<QDoubleSpinBox *>(QString(), Qt::FindDirectChildrenOnly);
     for (QDoubleSpinBox *spin : spins)
         connect(spin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
                 &ChangeBoundryValue::uiBtnEnabled);
+    showLimits();
+}
 
+void ChangeBoundryValue::showLimits()
+{
+    const Limits now = currentLimits();
+    ui->spinPosMin->setValue(now.positionMin);
+    ui->spinPosMax->setValue(now.positionMax);
+    ui->spinVelMin->setValue(now.velocityMin);
+    ui->spinVelMax->setValue(now.velocityMax);
+    ui->spinTorMin->setValue(now.torqueMin);
+    ui->spinTorMax->setValue(now.torqueMax);
+    ui->spinCurMin->setValue(now.currentMin);
+    ui->spinCurMax->setValue(now.currentMax);
+    ui->spinKdMin->setValue(now.kdMin);
+    ui->spinKdMax->setValue(now.kdMax);
+    ui->spinKpMin->setValue(now.kpMin);
+    ui->spinKpMax->setValue(now.kpMax);
+    // Showing the Limits leaves nothing to apply.
     ui->btnApply->setEnabled(false);
     ui->btnApply->setText(QStringLiteral("No changed to apply"));
 }

@@ -17,6 +17,9 @@ public:
     explicit ChangeBoundryValue(QWidget *parent = nullptr);
     ~ChangeBoundryValue() override;
 
+    // Shows the Limits as they are now; nothing is left to apply.
+    void showLimits();
+
 signals:
     void MaxMinDataNeedReload();
 

@@ -10,6 +10,7 @@
 #include "motorstate.h"
 #include "myserialport.h"
 #include "packunit.h"
+#include "runjournal.h"
 #include "saveunit.h"
 #include "widgetstate.h"
 #include "windowfit.h"
@@ -152,7 +153,10 @@ void MainWindow::startWorkers()
     connect(saveUnit, &SaveUnit::uiFlush, this, &MainWindow::uiFlush);
     connect(saveUnit, &SaveUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(saveUnit, &SaveUnit::msgBox, this, &MainWindow::msgBox);
-    connect(saveUnit, &SaveUnit::recordingKept, this, [this] { m_unsavedRun.kept(); });
+    connect(saveUnit, &SaveUnit::recordingKept, this, [this] {
+        m_unsavedRun.kept();
+        discardJournal();
+    });
     connect(packUnit, &PackUnit::statusMsg, this, &MainWindow::setMainStatusBar);
     connect(packUnit, &PackUnit::msgBox, this, &MainWindow::msgBox);
     connect(serialPort, &MySerialPort::connectFailed, this, &MainWindow::connectFailed);
@@ -345,7 +349,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A run that is in no file yet is not thrown away without asking. While a save
     // runs the question waits: the save may still fail.
-    if (!historyOperationRunning()) {
+    const bool busy = historyOperationRunning();
+    if (!busy) {
         const bool wasWaiting = std::exchange(m_closeWhenIdle, false);
         const KeepChoice choice = askToKeepRecording();
         if (choice == KeepChoice::Cancel) {
@@ -366,13 +371,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // A recording being saved is finished first, so that closing never leaves a cut
     // file behind; a read is simply abandoned. The window closes once neither runs.
     saveUnit->stopReading();
-    if (historyOperationRunning()) {
+    // An operation that ended since the first look may have left a run to ask about.
+    if (busy || historyOperationRunning()) {
         event->ignore();
         closeWhenIdle();
         return;
     }
     saveSettings();
     dataTool->close();
+    // The run has been saved or let go: its journal goes before the window does.
+    if (runJournal)
+        QMetaObject::invokeMethod(runJournal, &RunJournal::discard, Qt::BlockingQueuedConnection);
     shutDownWorkers();
     event->accept();
 }
@@ -499,6 +508,12 @@ void MainWindow::shutDownWorkers()
     // Not bounded: a save still running (the window was destroyed without being closed)
     // must not outlive the shared state it reads, and a read stops at its next block.
     saveThread->wait();
+    // A journal left now is one of a run that was not saved: it stays to be offered.
+    if (journalThread) {
+        journalThread->quit();
+        if (journalThread->wait(threadStopTimeoutMs))
+            runJournal->release();
+    }
     // Taking the lock once orders whatever the workers last did under it before the
     // shared state is torn down (and lets the thread sanitizer see that order, since
     // it cannot see inside QThread::wait).

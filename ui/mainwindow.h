@@ -20,6 +20,8 @@
 class QCloseEvent;
 class QShowEvent;
 class QKeyEvent;
+class QMoveEvent;
+class QResizeEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,6 +37,7 @@ struct Limits;
 struct MotorState;
 class MySerialPort;
 class PackUnit;
+class RunJournal;
 class SaveUnit;
 
 namespace Ui {
@@ -58,6 +61,9 @@ public:
     void useSettings(QSettings *store);
     // Choices from the command line; they take precedence over remembered ones.
     void applyStartOptions(const StartOptions &options);
+    // Journals each run in `folder` (empty: no journal), and first offers to recover the
+    // runs of earlier instances that closed without saving them.
+    void useJournal(const QString &folder);
 
 signals:
     void needRepack();
@@ -73,6 +79,7 @@ signals:
     void toCsv(QString fileName);
     void toPng();
     void fromTxt(QString fileName);
+    void recoverRun(QString journalPath);
 
 public slots:
     void getUsbInfo();
@@ -97,6 +104,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -157,6 +166,14 @@ private:
     void closeWhenIdle();
     void restoreSettings();
     void saveSettings();
+    // Writes the settings within a second of a change, once for all changes meanwhile.
+    void watchSettings();
+    void scheduleSettingsSave();
+    void offerJournals();
+    // The journal's side of a connection's start and end, and of a run let go.
+    void journalRunStarted();
+    void journalRunEnded();
+    void discardJournal();
     QStringList parameterTexts() const;
     // Selects the port asked for at start-up once the list holds it.
     void selectStartPort();
@@ -261,6 +278,13 @@ private:
     // The one nudge chain of key control; see keyPressing.
     QTimer *m_nudgeTimer = nullptr;
     QSettings *m_settings = nullptr;
+    QTimer *m_settingsTimer = nullptr;
+    // The journal writer and its thread, made by useJournal.
+    RunJournal *runJournal = nullptr;
+    QThread *journalThread = nullptr;
+    QString m_journalFolder;
+    // Runs are being offered for recovery: a connection asked for at start-up waits.
+    bool m_offeringJournal = false;
     // The port to select when the list first holds it, and the port named on the
     // command line (listed even if the system does not list it).
     QString m_startPort;

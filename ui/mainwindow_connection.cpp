@@ -26,7 +26,7 @@ void MainWindow::getUsbInfo()
         portList = ports;
         showBaudApplies();
     }
-    if (!m_startPort.isEmpty() || m_connectAtStart)
+    if ((!m_startPort.isEmpty() || m_connectAtStart) && !m_offeringJournal)
         selectStartPort();
     QTimer::singleShot(1000, this, &MainWindow::getUsbInfo);
 }
@@ -85,6 +85,7 @@ void MainWindow::connectSucceed()
 {
     connectReset();
     m_unsavedRun.started();
+    journalRunStarted();
     uiRepaint();
     ui->btnConnect->setText(QStringLiteral("Disconnect"));
     ui->btnToPNG->setEnabled(false);
@@ -136,6 +137,7 @@ void MainWindow::unConnectSucceed()
     greyReadout(false);
     packUnit->setLoop(false);
     setLinkLoop(false);
+    journalRunEnded();
     ui->tab_con->setEnabled(false);
     ui->btnToPNG->setEnabled(true);
     ui->btnToTXT->setEnabled(true);

@@ -79,6 +79,8 @@ MainWindow::KeepChoice MainWindow::askToKeepRecording()
     const UnsavedRun::Answer answer = button == QMessageBox::Save      ? UnsavedRun::Answer::Save
                                       : button == QMessageBox::Discard ? UnsavedRun::Answer::Discard
                                                                        : UnsavedRun::Answer::Cancel;
+    if (answer == UnsavedRun::Answer::Discard)
+        discardJournal();
     switch (m_unsavedRun.answered(answer)) {
     case UnsavedRun::Outcome::Proceed:
         return KeepChoice::Proceed;

@@ -6,11 +6,14 @@
 #include "motorstate.h"
 #include "rememberedchoices.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 
 QString defaultRecordingFolder()
 {
@@ -28,6 +31,46 @@ void MainWindow::useSettings(QSettings *store)
     m_settings = store;
     if (store->status() == QSettings::NoError)
         restoreSettings();
+    watchSettings();
+}
+
+// A crash or a kill keeps every choice made more than a second before it.
+void MainWindow::watchSettings()
+{
+    if (m_settingsTimer)
+        return;
+    m_settingsTimer = new QTimer(this);
+    m_settingsTimer->setSingleShot(true);
+    m_settingsTimer->setInterval(1000);
+    connect(m_settingsTimer, &QTimer::timeout, this, &MainWindow::saveSettings);
+    const auto changed = [this] { scheduleSettingsSave(); };
+    for (QComboBox *box : {ui->comboPort, ui->comboBaudRate, ui->comboMotor}) {
+        connect(box, &QComboBox::currentTextChanged, this, changed);
+        connect(box, &QComboBox::editTextChanged, this, changed);
+    }
+    for (const ParameterField &field : parameterFields())
+        connect(field.edit, &QLineEdit::textChanged, this, changed);
+    for (QCheckBox *box : {ui->ckbPosion, ui->ckbVelocity, ui->ckbTorque})
+        connect(box, &QCheckBox::toggled, this, changed);
+}
+
+void MainWindow::scheduleSettingsSave()
+{
+    // Not restarted by later changes: a steady stream of them is still written every second.
+    if (m_settings && m_settingsTimer && !m_settingsTimer->isActive())
+        m_settingsTimer->start();
+}
+
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    scheduleSettingsSave();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    scheduleSettingsSave();
 }
 
 void MainWindow::restoreSettings()

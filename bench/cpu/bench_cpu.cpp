@@ -2,7 +2,9 @@
 // and prints the CPU the whole tool uses, all threads together, measured from /proc
 // over ten seconds, plus the frames sent and decoded.
 //
-//   build/bench/bench_cpu [seconds]      or  bench/cpu/cpu_usage.sh
+//   build/bench/bench_cpu [seconds] [--journal]      or  bench/cpu/cpu_usage.sh
+//
+// With --journal the run is also journalled, into a temporary folder.
 #include "mainwindow.h"
 #include "motorstate.h"
 #include "procstat.h"
@@ -99,6 +101,8 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    if (app.arguments().contains(QStringLiteral("--journal")))
+        window.useJournal(dir.path() + QStringLiteral("/journal"));
     auto *combo = window.findChild<QComboBox *>(QStringLiteral("comboPort"));
     auto *status = window.findChild<QLabel *>(QStringLiteral("labMainStatus"));
     if (!QTest::qWaitFor([&] { return combo->findText(link, Qt::MatchStartsWith) >= 0; }, 5000)) {

@@ -7,6 +7,7 @@
 #include "doublecanvas.h"
 #include "fifo.h"
 #include "ptypeer.h"
+#include "runjournal.h"
 #include "windowfixture.h"
 
 class TestMainWindow : public QObject, WindowFixture
@@ -250,6 +251,47 @@ private slots:
         QVERIFY(saved.endsWith("\n2.500\n"));
     }
 
+    // A journal that an instance left behind, unlocked as after a crash, is offered with its
+    // size and start; Recover loads it and keeps it as this instance's; Later keeps it;
+    // Discard removes it.
+    void offersRunsThatWereNotSaved_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<int>("samples");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Recover") << QMessageBox::Yes << 3 << true;
+        QTest::newRow("Later") << QMessageBox::No << 0 << true;
+        QTest::newRow("Discard") << QMessageBox::Discard << 0 << false;
+    }
+    void offersRunsThatWereNotSaved()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(int, samples);
+        QFETCH(bool, kept);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run-1.kvj");
+        journal::Writer writer;
+        journal::Header header;
+        header.startMs = 1700000000000;
+        const double times[] = {0.1, 0.2, 0.3};
+        const float values[] = {1.5f, -2.25f, 0.125f};
+        QVERIFY(writer.create(path, header) &&
+                writer.appendSamples(0, 3, times, values, values, values) && writer.sync());
+        writer.close();
+        DialogAnswerer dialogs;
+        dialogs.buttons = {answer, QMessageBox::Discard};
+        open()->useJournal(dir.path());
+        QCOMPARE(
+            dialogs.asked.value(0),
+            "Korvane closed while a run of 3 samples from " +
+                QDateTime::fromMSecsSinceEpoch(header.startMs).toString("yyyy-MM-dd HH:mm:ss") +
+                " had not been saved.");
+        QTRY_COMPARE(
+            locked([] { return motorState.sampleCount * motorState.velocityHistory()[1]; }),
+            samples * -2.25f);
+        QCOMPARE(QFile::exists(path), kept);
+    }
+
     // Started where there is no logo, with three device paths named of which one is gone
     // and one is no terminal: the missing logo is said, and the paths that exist are listed
     // first. Connecting to the file fails, says so and leaves the commands off; without any
@@ -305,6 +347,10 @@ private slots:
         emit baud->activated(4);
         QTest::keyClicks(baud, "250000");
         find<QComboBox>("comboMotor")->setCurrentIndex(7);
+        // Written within a second of the change, long before the window closes.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QSettings(dir.filePath("korvane.ini"), QSettings::IniFormat).value("motor/id"),
+            QVariant(7), 2000);
         type("editPosition", "3");
         type("editKd", "0.5");
         find<QCheckBox>("ckbVelocity")->setEnabled(true);
