@@ -35,3 +35,13 @@ inline float fixedToFloat(qint32 code, float min, float max, qint32 bits)
     const float k = static_cast<float>((qint64(1) << bits) - 1);
     return ((max - min) * static_cast<float>(code)) / k + min;
 }
+
+// Widens [low, high] to include a decoded sample.
+inline void widen(float value, float &low, float &high)
+{
+    // Comparisons with NaN are false, so a NaN sample leaves the range alone.
+    if (value > high)
+        high = value;
+    if (value < low)
+        low = value;
+}

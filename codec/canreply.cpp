@@ -4,17 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-inline void widen(float value, float &low, float &high)
-{
-    // Comparisons with NaN are false, so a NaN sample leaves the range alone.
-    if (value > high)
-        high = value;
-    if (value < low)
-        low = value;
-}
-} // namespace
-
 CanReplyOutcome storeCanReply(MotorState &state, const Limits &scale, const quint8 *data,
                               int length, qint32 motorId, double seconds)
 {

@@ -102,14 +102,6 @@ private:
     std::size_t m_next = 0;
 };
 
-inline void widen(float value, float &low, float &high)
-{
-    // Comparisons with NaN are false, so a NaN sample leaves the range alone.
-    if (value > high)
-        high = value;
-    if (value < low)
-        low = value;
-}
 } // namespace
 
 FeedbackPass parseFeedback(MotorState &state, const Limits &scale)
