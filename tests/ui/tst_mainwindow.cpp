@@ -256,16 +256,16 @@ private slots:
     // Discard removes it.
     void offersRunsThatWereNotSaved_data()
     {
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<int>("answer"); // a QMessageBox::StandardButton
         QTest::addColumn<int>("samples");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("Recover") << QMessageBox::Yes << 3 << true;
-        QTest::newRow("Later") << QMessageBox::No << 0 << true;
-        QTest::newRow("Discard") << QMessageBox::Discard << 0 << false;
+        QTest::newRow("Recover") << int(QMessageBox::Yes) << 3 << true;
+        QTest::newRow("Later") << int(QMessageBox::No) << 0 << true;
+        QTest::newRow("Discard") << int(QMessageBox::Discard) << 0 << false;
     }
     void offersRunsThatWereNotSaved()
     {
-        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(int, answer);
         QFETCH(int, samples);
         QFETCH(bool, kept);
         QTemporaryDir dir;
@@ -279,7 +279,7 @@ private slots:
                 writer.appendSamples(0, 3, times, values, values, values) && writer.sync());
         writer.close();
         DialogAnswerer dialogs;
-        dialogs.buttons = {answer, QMessageBox::Discard};
+        dialogs.buttons = {QMessageBox::StandardButton(answer), QMessageBox::Discard};
         open()->useJournal(dir.path());
         QCOMPARE(
             dialogs.asked.value(0),
