@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -94,6 +95,17 @@ void addGridLine(double centre, bool horizontal, int length, QVector<QRect> &rec
     }
 }
 
+bool isOpaque(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 255)
+                return false;
+    }
+    return true;
+}
+
 // The classic single-axis delta: the larger of the two wheel axes.
 int wheelDelta(const QWheelEvent *event)
 {
@@ -170,9 +182,13 @@ bool Canvas::hintVisible()
 
 void Canvas::renderPlot(QPainter *painter, const QPoint &targetOffset)
 {
+    // Drawn over the plot's own background, which an opaque plot would leave out.
+    const bool opaque = testAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     m_overlays = false;
     render(painter, targetOffset, QRegion(), QWidget::DrawWindowBackground);
     m_overlays = true;
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
 }
 
 QRect Canvas::hintBox() const
@@ -300,27 +316,127 @@ void Canvas::paintEvent(QPaintEvent *event)
         return;
     }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const PlotGeometry &g = m_geometry;
+    const float *samples = nullptr;
+    const qint64 count = channelSamples(m_channel, samples);
 
     // An image rendered for a file has the plot's own background, not the window's.
     const qreal ratio = painter.device()->devicePixelRatioF();
-    if (m_overlays && !m_gridImage.isNull() && m_gridImage.devicePixelRatioF() == ratio &&
-        m_gridImage.size() == size() * ratio) {
-        painter.drawImage(0, 0, m_gridImage);
+    const bool gridReady = m_overlays && !m_gridImage.isNull() &&
+                           m_gridImage.devicePixelRatioF() == ratio &&
+                           m_gridImage.size() == size() * ratio;
+    if (gridReady && ratio == 1) {
+        // The grid, the labels and the curve are composed in one image and copied out whole:
+        // the curve's pixels are blended in place instead of as a thousand small fills.
+        composeFrame(samples, count);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, m_frame);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     } else {
-        drawGrid(painter);
-        if (m_overlays)
-            scheduleGridImage();
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (gridReady) {
+            painter.drawImage(0, 0, m_gridImage);
+        } else {
+            // Nothing is painted beneath an opaque plot: the grid's image stood for it.
+            if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+                setAttribute(Qt::WA_OpaquePaintEvent, false);
+                painter.fillRect(rect(), palette().window());
+            }
+            drawGrid(painter);
+            if (m_overlays)
+                scheduleGridImage();
+        }
+        drawLabels(painter);
+        drawCurve(painter, samples, count);
     }
+    if (m_overlays && m_hovered)
+        drawReadout(painter, samples, count);
+    if (m_overlays && hintShown)
+        drawHint(painter);
+    event->accept();
+}
 
+void Canvas::composeFrame(const float *samples, qint64 count)
+{
+    // Only what the last frame drew over the grid is copied back from the grid's image:
+    // the label bands, the reference line's rows and the rows the curve covered. Copying
+    // the whole image each time costs more than all the drawing.
+    if (m_frame.size() != m_gridImage.size() || m_frame.format() != m_gridImage.format() ||
+        m_frameGridKey != m_gridImage.cacheKey()) {
+        m_frame = m_gridImage.copy();
+        m_frameGridKey = m_gridImage.cacheKey();
+    } else {
+        for (const QRect &r : qAsConst(m_frameDrawn))
+            copyFromGrid(r.intersected(m_frame.rect()));
+        for (int c = 0; c < m_frameSpans.size() && c < m_frame.width(); ++c) {
+            const ColumnSpan &s = m_frameSpans[c];
+            if (s.empty())
+                continue;
+            const int top = static_cast<int>(std::floor(std::max(s.top, 0.0)));
+            const int bottom = static_cast<int>(std::ceil(std::min(s.bottom, double(height()))));
+            copyFromGrid(QRect(c, top, 1, bottom - top).intersected(m_frame.rect()));
+        }
+    }
+    m_frameDrawn.clear();
+    m_frameSpans.clear();
+
+    QPainter painter(&m_frame);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawLabels(painter, &m_frameDrawn);
+    painter.end();
+
+    if (!curveSpans(samples, count, m_frameSpans))
+        return;
+    if (m_curveColoursChannel != m_channel) {
+        // The premultiplied colours exactly as the raster engine fills them, found by
+        // filling one transparent pixel with each.
+        QColor colour = curveColour(m_channel);
+        for (int level = 1; level <= coverageLevels; ++level) {
+            QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+            pixel.fill(Qt::transparent);
+            colour.setAlpha(level == coverageLevels ? 255 : level * 255 / coverageLevels);
+            QPainter(&pixel).fillRect(0, 0, 1, 1, colour);
+            m_curveColours[level] = reinterpret_cast<const quint32 *>(pixel.constBits())[0];
+        }
+        m_curveColours[0] = 0;
+        m_curveColoursChannel = m_channel;
+    }
+    blendCoverage(m_frame, m_frameSpans, m_curveColours);
+}
+
+void Canvas::copyFromGrid(const QRect &r)
+{
+    if (r.isEmpty())
+        return;
+    const size_t bytes = size_t(r.width()) * sizeof(quint32);
+    const qsizetype stride = m_frame.bytesPerLine();
+    uchar *to = m_frame.bits() + r.top() * stride + r.left() * sizeof(quint32);
+    const uchar *from = m_gridImage.constBits() + r.top() * stride + r.left() * sizeof(quint32);
+    for (int y = r.top(); y <= r.bottom(); ++y, to += stride, from += stride) {
+        if (bytes == sizeof(quint32)) // a curve's column: a call per pixel costs more
+            *reinterpret_cast<quint32 *>(to) = *reinterpret_cast<const quint32 *>(from);
+        else
+            std::memcpy(to, from, bytes);
+    }
+}
+
+void Canvas::drawLabels(QPainter &painter, QVector<QRect> *drawn)
+{
+    const PlotGeometry &g = m_geometry;
+    // The bands the labels are drawn in, with room for the anti-aliased edges.
+    const int labelX = static_cast<int>(g.width - g.columnWidth + 2);
+    const int margin = 4;
+    QFont labelFont = font();
+    labelFont.setPixelSize(18);
+    const QFontMetrics metrics(labelFont);
+    const int bandTop = g.height - 2 - metrics.ascent() - margin;
+    if (drawn) {
+        drawn->append(QRect(labelX - margin, 0, width() - labelX + margin, height()));
+        drawn->append(QRect(0, bandTop, width(), height() - bandTop));
+    }
     QPen pen(QColor(100, 100, 100));
     pen.setWidth(1);
     painter.setPen(pen);
-    QFont labelFont = font();
-    labelFont.setPixelSize(18);
     painter.setFont(labelFont);
-    const int labelX = static_cast<int>(g.width - g.columnWidth + 2);
     for (int i = 0; i < gridLineCount; ++i) {
         const float value = m_view.viewTop() - i * m_view.yStep();
         painter.drawText(labelX, static_cast<int>(g.gridY(i)), QString::number(value, 'f', 3));
@@ -351,18 +467,10 @@ void Canvas::paintEvent(QPaintEvent *event)
             painter.setPen(pen);
             const int row = static_cast<int>(std::min(std::max(y, -65536.0), 65536.0));
             painter.drawLine(0, row, g.width, row);
-            pen.setStyle(Qt::SolidLine);
+            if (drawn)
+                drawn->append(QRect(0, row - 2 - margin, width(), 5 + 2 * margin));
         }
     }
-
-    const float *samples = nullptr;
-    const qint64 count = channelSamples(m_channel, samples);
-    drawCurve(painter, samples, count);
-    if (m_overlays && m_hovered)
-        drawReadout(painter, samples, count);
-    if (m_overlays && hintShown)
-        drawHint(painter);
-    event->accept();
 }
 
 void Canvas::scheduleGridImage()
@@ -384,6 +492,7 @@ void Canvas::makeGridImage()
     // What the window paints beneath the plot, then the grid over it: the same pixels
     // the grid's translucent lines give when they are drawn at every paint, where Qt 6
     // would hand each tall translucent line to its thread pool, every time.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     m_makingGridImage = true;
     top->render(&image, QPoint(), QRegion(QRect(mapTo(top, QPoint(0, 0)), size())),
                 QWidget::DrawWindowBackground | QWidget::DrawChildren);
@@ -391,8 +500,20 @@ void Canvas::makeGridImage()
     QPainter painter(&image);
     drawGrid(painter);
     painter.end();
+    // An opaque image is kept without alpha, so that copying it out is a plain copy; with
+    // it the plot paints every pixel itself, and nothing needs painting beneath it.
+    if (isOpaque(image))
+        image = image.convertToFormat(QImage::Format_RGB32);
     m_gridImage = image;
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
     update();
+}
+
+void Canvas::dropGridImage()
+{
+    m_gridImage = QImage();
+    // Until a new image is made, what lies beneath the plot is painted again.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
 void Canvas::changeEvent(QEvent *event)
@@ -400,7 +521,7 @@ void Canvas::changeEvent(QEvent *event)
     // What lies beneath the plot may now look different.
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
         event->type() == QEvent::ActivationChange)
-        m_gridImage = QImage();
+        dropGridImage();
     QWidget::changeEvent(event);
 }
 
@@ -412,20 +533,27 @@ void Canvas::drawGrid(QPainter &painter)
         painter.fillRect(m_gridRects[i], m_gridColours[i]);
 }
 
-void Canvas::drawCurve(QPainter &painter, const float *samples, qint64 count)
+bool Canvas::curveSpans(const float *samples, qint64 count, QVector<ColumnSpan> &spans) const
 {
     if (count == 0)
-        return;
+        return false;
     QVector<QLine> lines;
     buildCurveLines(samples, visibleSamples(m_view, count), m_view, m_geometry, lines);
     if (lines.isEmpty())
-        return;
-
+        return false;
     // A two-pixel pen, anti-aliased: each column's covered rows are filled, the partly
     // covered end rows with the matching opacity. Stroking every line on its own costs
     // several microseconds a line.
-    QVector<ColumnSpan> spans(width());
+    spans.resize(width());
     strokeColumns(lines, curvePenWidth, spans);
+    return true;
+}
+
+void Canvas::drawCurve(QPainter &painter, const float *samples, qint64 count)
+{
+    QVector<ColumnSpan> spans;
+    if (!curveSpans(samples, count, spans))
+        return;
     QVector<QRect> solid;
     QVector<QRect> partial[coverageLevels];
     coverageRects(spans, height(), solid, partial);
@@ -496,6 +624,10 @@ void Canvas::drawReadout(QPainter &painter, const float *samples, qint64 count)
 
 void Canvas::resizeEvent(QResizeEvent *event)
 {
+    event->accept();
+    // A hidden plot is sent its size again each time it is rendered.
+    if (!m_gridRects.isEmpty() && m_geometry.width == width() && m_geometry.height == height())
+        return;
     m_hGridLines.clear();
     m_vGridLines.clear();
     m_geometry = PlotGeometry::forSize(width(), height());
@@ -511,6 +643,5 @@ void Canvas::resizeEvent(QResizeEvent *event)
         addGridLine(line.y1(), true, width(), m_gridRects, m_gridColours);
     for (const QLineF &line : qAsConst(m_vGridLines))
         addGridLine(line.x1(), false, height(), m_gridRects, m_gridColours);
-    m_gridImage = QImage();
-    event->accept();
+    dropGridImage();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "curvelines.h"
 #include "plotview.h"
 
 #include <QColor>
@@ -97,7 +98,15 @@ private:
     void drawGrid(QPainter &painter);
     void scheduleGridImage();
     void makeGridImage();
+    void dropGridImage();
+    // Adds the areas it may have drawn on to `drawn`, when given.
+    void drawLabels(QPainter &painter, QVector<QRect> *drawn = nullptr);
+    // The columns the curve covers; false when there is no curve to draw.
+    bool curveSpans(const float *samples, qint64 count, QVector<ColumnSpan> &spans) const;
     void drawCurve(QPainter &painter, const float *samples, qint64 count);
+    // The grid's image with the labels and the curve over it, in m_frame.
+    void composeFrame(const float *samples, qint64 count);
+    void copyFromGrid(const QRect &r);
     void drawHint(QPainter &painter);
     void drawReadout(QPainter &painter, const float *samples, qint64 count);
     void fitOrUnfit();
@@ -117,6 +126,15 @@ private:
     QImage m_gridImage;
     bool m_gridImageDue = false;
     bool m_makingGridImage = false;
+    // What a paint shows beneath the readout and the hint, composed in place.
+    QImage m_frame;
+    qint64 m_frameGridKey = 0;
+    // What the labels and the curve drew over the grid in m_frame.
+    QVector<QRect> m_frameDrawn;
+    QVector<ColumnSpan> m_frameSpans;
+    // The curve's premultiplied colour at each coverage level, for m_curveColoursChannel.
+    quint32 m_curveColours[coverageLevels + 1] = {};
+    int m_curveColoursChannel = -1;
     QPointF m_lastPos;
     float m_refValue = 0;
     PlotGeometry m_geometry;

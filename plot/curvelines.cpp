@@ -1,5 +1,8 @@
 #include "curvelines.h"
 
+#include <QImage>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -144,18 +147,14 @@ void strokeColumns(const QVector<QLine> &lines, double penWidth, QVector<ColumnS
     }
 }
 
-void coverageRects(const QVector<ColumnSpan> &spans, int height, QVector<QRect> &solid,
-                   QVector<QRect> (&partial)[coverageLevels])
+void visitCoverage(const QVector<ColumnSpan> &spans, int height,
+                   const std::function<void(int column, int row, int rows, int level)> &cover)
 {
-    solid.clear();
-    for (QVector<QRect> &p : partial)
-        p.clear();
-    const auto addPartial = [&](int column, int row, double coverage) {
-        const int level = static_cast<int>(coverage * coverageLevels + 0.5);
-        if (level >= coverageLevels)
-            solid.append(QRect(column, row, 1, 1));
-        else if (level > 0)
-            partial[level].append(QRect(column, row, 1, 1));
+    const auto coverPart = [&](int column, int row, double coverage) {
+        const int level =
+            std::min(static_cast<int>(coverage * coverageLevels + 0.5), coverageLevels);
+        if (level > 0)
+            cover(column, row, 1, level);
     };
     for (int c = 0; c < spans.size(); ++c) {
         const ColumnSpan &s = spans[c];
@@ -168,12 +167,54 @@ void coverageRects(const QVector<ColumnSpan> &spans, int height, QVector<QRect> 
         const int firstRow = static_cast<int>(std::floor(top));
         const int lastRow = static_cast<int>(std::ceil(bottom)) - 1;
         if (firstRow == lastRow) {
-            addPartial(c, firstRow, bottom - top);
+            coverPart(c, firstRow, bottom - top);
             continue;
         }
-        addPartial(c, firstRow, firstRow + 1 - top);
+        coverPart(c, firstRow, firstRow + 1 - top);
         if (lastRow - firstRow > 1)
-            solid.append(QRect(c, firstRow + 1, 1, lastRow - firstRow - 1));
-        addPartial(c, lastRow, bottom - lastRow);
+            cover(c, firstRow + 1, lastRow - firstRow - 1, coverageLevels);
+        coverPart(c, lastRow, bottom - lastRow);
     }
+}
+
+void coverageRects(const QVector<ColumnSpan> &spans, int height, QVector<QRect> &solid,
+                   QVector<QRect> (&partial)[coverageLevels])
+{
+    solid.clear();
+    for (QVector<QRect> &p : partial)
+        p.clear();
+    visitCoverage(spans, height, [&](int column, int row, int rows, int level) {
+        (level == coverageLevels ? solid : partial[level]).append(QRect(column, row, 1, rows));
+    });
+}
+
+namespace {
+
+// Each byte of x times a / 255, rounded as the raster engine's source-over rounds it.
+inline quint32 byteMul(quint32 x, quint32 a)
+{
+    quint32 t = (x & 0xff00ffu) * a;
+    t = ((t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+    x = ((x >> 8) & 0xff00ffu) * a;
+    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+    return x | t;
+}
+
+} // namespace
+
+void blendCoverage(QImage &image, const QVector<ColumnSpan> &spans,
+                   const quint32 (&colours)[coverageLevels + 1])
+{
+    const int columns = std::min(int(spans.size()), image.width());
+    const qsizetype stride = image.bytesPerLine() / qsizetype(sizeof(quint32));
+    quint32 *const pixels = reinterpret_cast<quint32 *>(image.bits());
+    visitCoverage(spans, image.height(), [&](int column, int row, int rows, int level) {
+        if (column >= columns)
+            return;
+        const quint32 colour = colours[level];
+        const quint32 keep = 255 - (colour >> 24);
+        quint32 *p = pixels + row * stride + column;
+        for (int r = 0; r < rows; ++r, p += stride)
+            *p = keep == 0 ? colour : colour + byteMul(*p, keep);
+    });
 }

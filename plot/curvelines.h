@@ -8,6 +8,10 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <functional>
+
+class QImage;
+
 // The samples a curve runs through, first to last inclusive: from the sample at or just
 // left of xStart to the last one below xEnd, below xLimit and below the sample count.
 struct SampleSpan
@@ -52,5 +56,17 @@ void strokeColumns(const QVector<QLine> &lines, double penWidth, QVector<ColumnS
 // Rectangles that paint the spans on a surface `height` rows tall: `solid` for the fully
 // covered rows, and partial[k] for end rows covered about k / coverageLevels.
 constexpr int coverageLevels = 16;
+// Calls cover(column, row, rows, level) for each run of rows the spans cover on a surface
+// `height` rows tall: level coverageLevels for rows covered wholly, 1 .. coverageLevels - 1
+// for an end row covered in part; end rows covered less than half a level are left out.
+void visitCoverage(const QVector<ColumnSpan> &spans, int height,
+                   const std::function<void(int column, int row, int rows, int level)> &cover);
 void coverageRects(const QVector<ColumnSpan> &spans, int height, QVector<QRect> &solid,
                    QVector<QRect> (&partial)[coverageLevels]);
+
+// Paints the spans straight into a 32-bit premultiplied (or opaque) image, source over:
+// colours[level] is the premultiplied colour of the rows at that level and
+// colours[coverageLevels] the opaque one. The pixels equal those of filling the rectangles
+// of coverageRects with the same colours.
+void blendCoverage(QImage &image, const QVector<ColumnSpan> &spans,
+                   const quint32 (&colours)[coverageLevels + 1]);

@@ -315,13 +315,44 @@ private slots:
         shownWidget.resize(800, 500);
         shownWidget.show();
         QVERIFY(QTest::qWaitForWindowExposed(&shownWidget));
-        const QRect area = onPage ? c->geometry() : c->rect();
         QTest::qWait(20);
         c->resize(701, 400); // a new size needs a new image: until it is made, lines are drawn
         c->resize(700, 400);
+        const QRect area = onPage ? c->geometry() : c->rect();
         const QImage drawnLines = shownWidget.grab(area).toImage();
         QTest::qWait(20);
         QCOMPARE(shownWidget.grab(area).toImage(), drawnLines);
+    }
+
+    // A paint composes the grid, the labels and the curve in its own image, blending the curve's
+    // pixels itself and redrawing only what changed: each frame must equal the plot drawn by
+    // the painter afresh (as for a saved image), however the previous frame looked.
+    void composedFrame()
+    {
+        fill(20000, 20000, [](int i) { return 8 * std::sin(i * 0.05f) + (i * 7919 % 13) / 3.f; });
+        Canvas::setHintVisible(false);
+        Canvas c;
+        c.resize(1100, 660);
+        setUp(c, 10, 20000);
+        c.grab();
+        QTest::qWait(1); // the grid's image is made after the first paint
+        // x start, window, ref (nan: hidden), channel, view half height
+        const float steps[][5] = {{0, 2000, NAN, 0, 10},
+                                  {500, 2000, 3, 0, 10},
+                                  {500, 2000, -4, 1, 20},
+                                  {0, 16000, NAN, 1, 20},
+                                  {9000, 250, 9, 2, 12}};
+        for (const auto &step : steps) {
+            c.setXRange(step[0], step[0] + step[1]);
+            c.setShowRef(!std::isnan(step[2]));
+            c.setRefValue(step[2]);
+            c.setChannel(int(step[3]));
+            c.setView(-step[4], step[4]);
+            const QImage shown = c.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QVERIFY(c.testAttribute(Qt::WA_OpaquePaintEvent));
+            QCOMPARE(shown, plotsImage({&c}, 1).convertToFormat(QImage::Format_RGB32));
+        }
+        Canvas::setHintVisible(true);
     }
 
     // A 2-pixel pen up along (2, 4)-(6, 0) covers column c, centred at c + 0.5, from 6.5 - r - c to
