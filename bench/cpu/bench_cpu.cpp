@@ -141,14 +141,19 @@ int main(int argc, char *argv[])
     }
     std::printf("tool_cpu_one_core: %.2f %%\n", 100.0 * cpu / elapsed);
     const QMap<QString, ThreadUse> threadsAfter = threadUse();
+    QStringList wakeUpSummary;
     for (auto it = threadsAfter.cbegin(); it != threadsAfter.cend(); ++it) {
         const ThreadUse before = threadsBefore.value(it.key());
         const double used = it.value().cpu - before.cpu;
         const double wakeUps = it.value().wakeUps - before.wakeUps;
-        if (used > 0 || wakeUps > 0)
+        if (used > 0 || wakeUps > 0) {
             std::printf("thread %s: %.2f %% cpu, %.0f wake-ups/s\n", qPrintable(it.key()),
                         100.0 * used / elapsed, wakeUps / elapsed);
+            wakeUpSummary << QStringLiteral("%1 %2").arg(it.key()).arg(wakeUps / elapsed, 0, 'f',
+                                                                       0);
+        }
     }
+    std::printf("wake_ups_per_s: %s\n", qPrintable(wakeUpSummary.join(QStringLiteral(", "))));
     std::printf("decoded_frames_per_s: %.0f\n", (samplesAfter - samplesBefore) / elapsed);
     std::printf("last_status: %s\n", qPrintable(status->text()));
     sim.terminate();
