@@ -1,7 +1,10 @@
-// The simulated adapter: parser, motor model, feedback encoder and the korvane-sim process.
+// The simulated adapter: parser, motor model, feedback encoder and the korvane-sim process,
+// on a pseudo-terminal and, against the real CAN link, on a virtual CAN bus.
+#include "canlink.h"
 #include "commandparser.h"
 #include "feedbackstream.h"
 #include "motormodel.h"
+#include "motorstate.h"
 #include "simprocess.h"
 #include "testframes.h"
 
@@ -189,6 +192,65 @@ private slots:
             QVERIFY(scan(client.readFor(2000, 600 * feedbackFrameLength))[1] > 500);
         }
         QVERIFY(sim.stop().contains("feedback frames sent") && sim.exitedCleanly());
+    }
+
+    // The simulator hosts a virtual bus on a port of this test's own, so that the bus ends
+    // with it: the link's commands reach the motor with the payload packed by the rules,
+    // the resting motor's replies decode to its codes, and the stop is one interruption.
+    void canLinkMeetsSimulator()
+    {
+        QVERIFY(prepareMotorState(QString()));
+        const QString bus = QStringLiteral("tcp://127.0.0.1:%1/can0")
+                                .arg(40000 + QCoreApplication::applicationPid() % 20000);
+        SimProcess sim;
+        QVERIFY(sim.start(QString(),
+                          {"--can", "virtualcan:" + bus, "--motor-id", "3", "--rate", "2000"}));
+        CanLink link;
+        QSignalSpy opened(&link, &CanLink::connectSucceed), box(&link, &CanLink::msgBox),
+            closed(&link, &CanLink::unConnectSucceed), status(&link, &CanLink::statusMsg);
+        link.setInterface(QStringLiteral("virtualcan"), bus);
+        link.connectLink();
+        QVERIFY(opened.size() == 1 || opened.wait(3000));
+        {
+            QMutexLocker lock(&stateMutex);
+            // Position 1, velocity 2, Kp 10, Kd 1, torque 0.5 for motor 3.
+            const QByteArray packed = QByteArray::fromHex("aaaf0fa1815685a0513338380301fd");
+            memcpy(motorState.commandFrame, packed.constData(), commandFrameLength);
+            motorState.sendEnabled = motorState.usePackedCommand = true;
+            motorState.motorId = 3;
+        }
+        link.setLoop(true);
+        QTest::qWait(300);
+        {
+            QMutexLocker lock(&stateMutex);
+            motorState.sendEnabled = false;
+            prepareSpecialFrame(QStringLiteral("exit"), 3);
+        }
+        link.sendOnce(QStringLiteral("exit"));
+        QTest::qWait(100);
+        const QMap<QString, QString> summary = sim.stop();
+        QVERIFY(closed.size() == 1 || closed.wait(3000));
+        QTest::qWait(100);
+        QCOMPARE(box.size(), 1);
+        QCOMPARE(box.at(0).at(0).toString(),
+                 QStringLiteral("Connection interrupted, check your connection"));
+        QCOMPARE(closed.size(), 1);
+
+        const int commands = summary.value("command frames received").toInt();
+        QVERIFY2(commands >= 12 && commands <= 18, qPrintable(QString::number(commands)));
+        QCOMPARE(summary.value("last control payload"), QStringLiteral("815685a051333838"));
+        QCOMPARE(summary.value("special commands"), QStringLiteral("1"));
+        QCOMPARE(summary.value("bad frames"), QStringLiteral("0"));
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral("USB data error : 0.00%"));
+        // Never in motor mode, the motor rests at 0: codes 32767, 2047 and 2047, which
+        // decode to code * (max - min) / (2^bits - 1) + min.
+        QMutexLocker lock(&stateMutex);
+        QVERIFY2(motorState.sampleCount > 400, qPrintable(QString::number(motorState.sampleCount)));
+        for (int i = 0; i < motorState.sampleCount; ++i) {
+            QCOMPARE(motorState.positionHistory().data()[i], -0.00145721435546875f);
+            QCOMPARE(motorState.velocityHistory().data()[i], -0.010990142822265625f);
+            QCOMPARE(motorState.currentHistory().data()[i], -0.009769439697265625f);
+        }
     }
 };
 
