@@ -27,8 +27,9 @@ StartAction parseStartOptions(const QStringList &arguments, StartOptions *option
                                      QStringLiteral("Show the version and licence and exit."));
     const QCommandLineOption port(
         QStringLiteral("port"),
-        QStringLiteral("Select this port: a device path such as /dev/ttyUSB0, or a port name. "
-                       "A path the system does not list (a pseudo-terminal) is listed too."),
+        QStringLiteral("Select this port: a device path such as /dev/ttyUSB0, a port name, or "
+                       "a CAN interface as plugin:interface (socketcan:can0, virtualcan:can0). "
+                       "A path or interface the system does not list is listed too."),
         QStringLiteral("path"));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Select this line speed (default 921600)."),
