@@ -86,3 +86,11 @@ StartAction parseStartOptions(const QStringList &arguments, StartOptions *option
     *options = o;
     return StartAction::Run;
 }
+
+void fixLocalTimeZone()
+{
+#ifdef Q_OS_LINUX
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+#endif
+}
