@@ -44,7 +44,8 @@ void buildFeedbackFrame(const FeedbackCodes &codes, quint8 *frame)
 quint64 FeedbackPacer::skipLate(double now)
 {
     constexpr double maxBacklogSeconds = 0.05;
-    if (now - m_next <= maxBacklogSeconds)
+    // Once all frames are out, none is late.
+    if (now - m_next <= maxBacklogSeconds || (m_frames > 0 && m_produced >= quint64(m_frames)))
         return 0;
     const auto late = static_cast<quint64>((now - m_next) / m_period);
     m_next += double(late) * m_period;
