@@ -19,8 +19,9 @@ bool readWhole(const QString &text, int min, int max, int *value)
 StartAction parseStartOptions(const QStringList &arguments, StartOptions *options, QString *message)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Drive and watch one brushless motor through a USB-serial-to-CAN adapter."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Drive and watch one brushless motor through a USB-serial-to-CAN adapter or a "
+        "CAN interface."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
