@@ -41,6 +41,7 @@ bool asksForHelpOrVersion(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    fixLocalTimeZone();
     StartOptions options;
     QString message;
     // Help and version need no display: answered before the GUI is brought up. A

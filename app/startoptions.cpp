@@ -19,16 +19,18 @@ bool readWhole(const QString &text, int min, int max, int *value)
 StartAction parseStartOptions(const QStringList &arguments, StartOptions *options, QString *message)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Drive and watch one brushless motor through a USB-serial-to-CAN adapter."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Drive and watch one brushless motor through a USB-serial-to-CAN adapter or a "
+        "CAN interface."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and licence and exit."));
     const QCommandLineOption port(
         QStringLiteral("port"),
-        QStringLiteral("Select this port: a device path such as /dev/ttyUSB0, or a port name. "
-                       "A path the system does not list (a pseudo-terminal) is listed too."),
+        QStringLiteral("Select this port: a device path such as /dev/ttyUSB0, a port name, or "
+                       "a CAN interface as plugin:interface (socketcan:can0, virtualcan:can0). "
+                       "A path or interface the system does not list is listed too."),
         QStringLiteral("path"));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Select this line speed (default 921600)."),
@@ -84,4 +86,12 @@ StartAction parseStartOptions(const QStringList &arguments, StartOptions *option
     o.resetSettings = parser.isSet(reset);
     *options = o;
     return StartAction::Run;
+}
+
+void fixLocalTimeZone()
+{
+#ifdef Q_OS_LINUX
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+#endif
 }

@@ -31,3 +31,8 @@ constexpr int maxBaudRate = 100000000;
 // Version the version and licence lines.
 StartAction parseStartOptions(const QStringList &arguments, StartOptions *options,
                               QString *message);
+
+// Names the system's time zone in TZ when it is unset, once at start-up and before any
+// thread runs: glibc reads /etc/localtime again at every local-time conversion while TZ
+// is unset, and Qt's virtual CAN bus converts one for every frame it carries.
+void fixLocalTimeZone();

@@ -17,7 +17,6 @@
 #include <cstring>
 
 namespace {
-constexpr int writePeriodMs = 20;
 const QString socketCan = QStringLiteral("socketcan");
 
 // Whether a SocketCAN interface is there and up; if not, the system's reason. A raw CAN
@@ -54,7 +53,7 @@ qint64 stampMicroseconds(const QCanBusFrame &frame)
 CanLink::CanLink(QObject *parent)
     : QObject(parent), m_writeTimer(new QTimer(this)), m_rate(PackUnit::errorRatePrefix())
 {
-    m_writeTimer->setInterval(writePeriodMs);
+    m_writeTimer->setSingleShot(true);
     m_writeTimer->setTimerType(Qt::PreciseTimer);
     connect(m_writeTimer, &QTimer::timeout, this, &CanLink::writeWork);
 }
@@ -209,15 +208,15 @@ void CanLink::setLoop(bool on)
 void CanLink::startLoop()
 {
     m_rate.restart();
-    m_writeTimer->start();
+    m_writeGrid.restart();
+    m_writeTimer->start(WriteGrid::periodMs);
 }
 
 void CanLink::writeWork()
 {
-    if (!loopRunning) {
-        m_writeTimer->stop();
+    if (!loopRunning)
         return;
-    }
+    m_writeTimer->start(m_writeGrid.nextDelayMs());
     QByteArray frame;
     {
         QMutexLocker lock(&stateMutex);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canreply.h"
+#include "writegrid.h"
 
 #include <QCanBusDevice>
 #include <QObject>
@@ -69,5 +70,6 @@ private:
     QString m_name;
     QString m_label; // "can0 (socketcan)", for messages
     QTimer *m_writeTimer;
+    WriteGrid m_writeGrid;
     ErrorRateReport m_rate;
 };

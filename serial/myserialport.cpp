@@ -20,12 +20,8 @@ namespace {
 // Reads every 10 ms carry about 920 bytes at 921600 baud; the plots show them 100 ms
 // later at the earliest, so a shorter period only adds wake-ups.
 constexpr int readPeriodMs = 10;
-constexpr int writePeriodMs = 20;
 constexpr int errorCheckPeriodMs = 500;
 constexpr int modeReplyWaitMs = 500;
-constexpr qint64 writePeriodNs = qint64(writePeriodMs) * 1000000;
-// A write pass later than this restarts the 20 ms grid from now.
-constexpr qint64 writeLateNs = 1000000;
 constexpr int modeDisplay = 0;
 constexpr int modeConfig = 1;
 
@@ -65,7 +61,7 @@ QTimer *makeSingleShot(QObject *owner, int ms, Qt::TimerType type)
 
 MySerialPort::MySerialPort(QObject *parent)
     : QSerialPort(parent), m_readTimer(makeSingleShot(this, readPeriodMs, Qt::PreciseTimer)),
-      m_writeTimer(makeSingleShot(this, writePeriodMs, Qt::PreciseTimer)),
+      m_writeTimer(makeSingleShot(this, WriteGrid::periodMs, Qt::PreciseTimer)),
       m_errorTimer(makeSingleShot(this, errorCheckPeriodMs, Qt::CoarseTimer)),
       m_modeTimer(makeSingleShot(this, modeReplyWaitMs, Qt::CoarseTimer))
 {
@@ -74,7 +70,6 @@ MySerialPort::MySerialPort(QObject *parent)
     QObject::connect(m_writeTimer, &QTimer::timeout, this, &MySerialPort::writeWork);
     QObject::connect(m_errorTimer, &QTimer::timeout, this, &MySerialPort::checkIOError);
     QObject::connect(m_modeTimer, &QTimer::timeout, this, &MySerialPort::checkChange);
-    m_writeClock.start();
 }
 
 MySerialPort::~MySerialPort()
@@ -256,25 +251,9 @@ void MySerialPort::startLoopTimers()
     // Restarting (rather than adding) the timers keeps one chain per loop even after
     // a quick setLoop(false), setLoop(true).
     m_readTimer->start();
-    m_nextWriteDue = m_writeClock.nsecsElapsed() + writePeriodNs;
+    m_writeGrid.restart();
     m_writeTimer->start();
     m_errorTimer->start();
-}
-
-void MySerialPort::scheduleNextWrite()
-{
-    const qint64 now = m_writeClock.nsecsElapsed();
-    // Passes keep to a fixed 20 ms grid so that timer latency does not add up; a pass
-    // that came late restarts the grid from now rather than sending the next frames
-    // early to catch up.
-    if (now - m_nextWriteDue > writeLateNs)
-        m_nextWriteDue = now + writePeriodNs;
-    else
-        m_nextWriteDue += writePeriodNs;
-    // Rounded down: the timer's own latency then keeps the passes near their due times
-    // instead of always behind them.
-    const qint64 delayMs = qMax<qint64>(0, (m_nextWriteDue - now) / 1000000);
-    m_writeTimer->start(int(delayMs));
 }
 
 void MySerialPort::readWork()
@@ -334,7 +313,7 @@ void MySerialPort::writeWork()
         port->write(frame);
     }
     if (loopRunning)
-        scheduleNextWrite();
+        m_writeTimer->start(m_writeGrid.nextDelayMs());
 }
 
 void MySerialPort::checkIOError()

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "writegrid.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QString>
@@ -67,7 +68,6 @@ private:
     bool portOpen() const;
     // Everything received and not yet taken, in the order it arrived.
     QByteArray takeInput();
-    void scheduleNextWrite();
     void requestMode(int mode, const quint8 *frame);
     void setConfigTextHandling(bool on);
     void setStreaming(bool on);
@@ -103,6 +103,5 @@ private:
     QTimer *m_writeTimer;
     QTimer *m_errorTimer;
     QTimer *m_modeTimer;
-    QElapsedTimer m_writeClock;
-    qint64 m_nextWriteDue = 0;
+    WriteGrid m_writeGrid;
 };

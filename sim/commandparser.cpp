@@ -20,6 +20,21 @@ bool isSpecialPayload(const quint8 *payload)
 }
 } // namespace
 
+InputEvent payloadEvent(const quint8 *payload)
+{
+    InputEvent event;
+    if (isSpecialPayload(payload)) {
+        const quint8 last = payload[payloadLength - 1];
+        event.kind = last == 0xFC   ? InputEvent::Enter
+                     : last == 0xFD ? InputEvent::Exit
+                                    : InputEvent::Zero;
+        return event;
+    }
+    event.kind = InputEvent::Control;
+    event.codes = unpackPayload(payload);
+    return event;
+}
+
 CommandParser::CommandParser(int motorId) : m_motorId(static_cast<quint8>(motorId & 0xFF))
 {
 }
@@ -88,17 +103,9 @@ bool CommandParser::takeFrame(int pos, int length, InputEvent *event)
         return false;
     }
     ++m_counts.commandFrames;
-    const quint8 *payload = b + 4;
-    if (isSpecialPayload(payload)) {
+    *event = payloadEvent(b + 4);
+    if (event->kind != InputEvent::Control)
         ++m_counts.specialCommands;
-        const quint8 last = payload[payloadLength - 1];
-        event->kind = last == 0xFC   ? InputEvent::Enter
-                      : last == 0xFD ? InputEvent::Exit
-                                     : InputEvent::Zero;
-        return true;
-    }
-    event->kind = InputEvent::Control;
-    event->codes = unpackPayload(payload);
     return true;
 }
 

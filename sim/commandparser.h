@@ -23,6 +23,10 @@ struct InputEvent
     QByteArray text;    // ConfigText only
 };
 
+// What an 8-byte command payload asks of the motor: a control command, or enter, exit
+// or zero.
+InputEvent payloadEvent(const quint8 *payload);
+
 struct ParserCounts
 {
     quint64 commandFrames = 0;   // good command frames for our motor, special ones included

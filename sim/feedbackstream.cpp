@@ -41,6 +41,27 @@ void buildFeedbackFrame(const FeedbackCodes &codes, quint8 *frame)
     frame[10] = static_cast<quint8>(byteSum(frame, 10) & 0xFF);
 }
 
+quint64 FeedbackPacer::skipLate(double now)
+{
+    constexpr double maxBacklogSeconds = 0.05;
+    // Once all frames are out, none is late.
+    if (now - m_next <= maxBacklogSeconds || (m_frames > 0 && m_produced >= quint64(m_frames)))
+        return 0;
+    const auto late = static_cast<quint64>((now - m_next) / m_period);
+    m_next += double(late) * m_period;
+    return late;
+}
+
+bool FeedbackPacer::next(double now, double *due)
+{
+    if (m_next > now || (m_frames > 0 && m_produced >= quint64(m_frames)))
+        return false;
+    ++m_produced;
+    *due = m_next;
+    m_next += m_period;
+    return true;
+}
+
 FeedbackStream::FeedbackStream(int noise, int corrupt, quint32 seed)
     : m_noise(noise), m_corrupt(corrupt), m_random(seed)
 {

@@ -12,6 +12,28 @@ FeedbackCodes feedbackCodes(double position, double velocity, double current);
 // Writes the 11-byte feedback frame for `codes`, checksum included.
 void buildFeedbackFrame(const FeedbackCodes &codes, quint8 *frame);
 
+// When the feedback frames of a stream fall due: one every `period` seconds from the
+// start, `frames` in all (0 without end). Frames due longer ago than 50 ms are dropped
+// rather than sent in one burst.
+class FeedbackPacer
+{
+public:
+    FeedbackPacer(double period, int frames) : m_period(period), m_frames(frames) {}
+
+    void start(double now) { m_next = now + m_period; }
+    double nextDue() const { return m_next; }
+    // Skips the frames that are too late by `now`; how many.
+    quint64 skipLate(double now);
+    // The due time of the next frame if it is due by `now`, moving past it.
+    bool next(double now, double *due);
+
+private:
+    double m_period;
+    int m_frames;
+    double m_next = 0;
+    quint64 m_produced = 0;
+};
+
 // The byte stream of feedback frames, with the faults asked for: `noise` random
 // bytes per 100 frames between frames, and `corrupt` of every 100 frames with a
 // wrong checksum. Both are spread evenly over the stream. Noise never holds two

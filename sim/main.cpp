@@ -1,4 +1,6 @@
-// korvane-sim: a simulated USB-CAN adapter with one motor, on a pseudo-terminal.
+// korvane-sim: a simulated USB-CAN adapter with one motor, on a pseudo-terminal, or the
+// motor alone on a CAN bus.
+#include "cansimulator.h"
 #include "ptysimulator.h"
 #include "simoptions.h"
 
@@ -48,21 +50,40 @@ int main(int argc, char *argv[])
         sigaction(s, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    PtySimulator simulator(options);
-    if (!simulator.open(&message)) {
-        std::fprintf(stderr, "korvane-sim: %s\n", qPrintable(message));
-        return 1;
+    PtySimulator::StopReason reason;
+    QStringList summary;
+    if (!options.can.isEmpty()) {
+        // The event loop serves the bus; the stop signals are looked at between its passes.
+        sigprocmask(SIG_SETMASK, &waitMask, nullptr);
+        CanSimulator simulator(options);
+        if (!simulator.open(&message)) {
+            std::fprintf(stderr, "korvane-sim: %s\n", qPrintable(message));
+            return 1;
+        }
+        std::printf("device: %s\n", qPrintable(options.can));
+        std::fflush(stdout);
+        std::fprintf(stderr, "korvane-sim: motor %d on %s; %.1f replies/s\n", options.motorId,
+                     qPrintable(options.can), feedbackRate(options));
+        reason = simulator.run(stopSignal);
+        simulator.close();
+        summary = simulator.summary();
+    } else {
+        PtySimulator simulator(options);
+        if (!simulator.open(&message)) {
+            std::fprintf(stderr, "korvane-sim: %s\n", qPrintable(message));
+            return 1;
+        }
+        std::printf("device: %s\n", qPrintable(simulator.devicePath()));
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "korvane-sim: motor %d behind %s (link %s); %.1f feedback frames/s in "
+                     "display mode\n",
+                     options.motorId, qPrintable(simulator.devicePath()), qPrintable(options.link),
+                     feedbackRate(options));
+        reason = simulator.run(stopSignal, &waitMask);
+        simulator.close();
+        summary = summaryLines(simulator.stats());
     }
-    std::printf("device: %s\n", qPrintable(simulator.devicePath()));
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "korvane-sim: motor %d behind %s (link %s); %.1f feedback frames/s in display "
-                 "mode\n",
-                 options.motorId, qPrintable(simulator.devicePath()), qPrintable(options.link),
-                 feedbackRate(options));
-
-    const PtySimulator::StopReason reason = simulator.run(stopSignal, &waitMask);
-    simulator.close();
     switch (reason) {
     case PtySimulator::StopReason::Signal:
         std::fprintf(stderr, "korvane-sim: stopped by signal %d\n", stopSignal.load());
@@ -77,10 +98,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "korvane-sim: the client closed the device\n");
         break;
     case PtySimulator::StopReason::Failed:
-        std::fprintf(stderr, "korvane-sim: the terminal failed\n");
+        std::fprintf(stderr, "korvane-sim: the %s failed\n",
+                     options.can.isEmpty() ? "terminal" : "CAN interface");
         break;
     }
-    for (const QString &line : summaryLines(simulator.stats()))
+    for (const QString &line : summary)
         std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
     return 0;

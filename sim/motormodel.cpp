@@ -61,3 +61,23 @@ double MotorModel::current() const
 {
     return std::clamp(m_torque / torqueConstant, -currentLimit, currentLimit);
 }
+
+void applyCommand(const InputEvent &event, MotorModel *model)
+{
+    switch (event.kind) {
+    case InputEvent::Control:
+        model->setCommand(decodeCommand(event.codes));
+        break;
+    case InputEvent::Enter:
+        model->setMotorMode(true);
+        break;
+    case InputEvent::Exit:
+        model->setMotorMode(false);
+        break;
+    case InputEvent::Zero:
+        model->setZero();
+        break;
+    default:
+        break;
+    }
+}

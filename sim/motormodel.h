@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandparser.h"
 #include "frames.h"
 
 // Set-points of one control command, in physical units.
@@ -57,3 +58,6 @@ private:
     double m_torque = 0;
     quint64 m_steps = 0;
 };
+
+// Applies a control or special command to the model; any other event is left alone.
+void applyCommand(const InputEvent &event, MotorModel *model);

@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 namespace {
-// Frames due longer ago than this are dropped rather than sent in one burst.
-constexpr double maxBacklogSeconds = 0.05;
 // How often a closed terminal is checked for a new client.
 constexpr double reopenCheckSeconds = 0.01;
 constexpr double idleWaitSeconds = 0.02;
@@ -57,8 +55,8 @@ QStringList summaryLines(const SimStats &s)
 }
 
 PtySimulator::PtySimulator(const SimOptions &options)
-    : m_options(options), m_period(1.0 / feedbackRate(options)), m_parser(options.motorId),
-      m_feedback(options.noise, options.corrupt, options.seed),
+    : m_options(options), m_pacer(1.0 / feedbackRate(options), options.frames),
+      m_parser(options.motorId), m_feedback(options.noise, options.corrupt, options.seed),
       m_menu(options.motorId, options.notPowered), m_refuseLeft(options.refuseAcks),
       m_garbleLeft(options.garbleAcks)
 {
@@ -169,7 +167,7 @@ PtySimulator::StopReason PtySimulator::run(const std::atomic<int> &stop, const s
         if (!m_clientOpen)
             wait = reopenCheckSeconds;
         else if (m_streaming)
-            wait = std::max(m_nextFrame - now, minBatchSeconds);
+            wait = std::max(m_pacer.nextDue() - now, minBatchSeconds);
         if (m_options.duration > 0)
             wait = std::min(wait, m_options.duration - now);
         if (m_options.hangupAfter > 0)
@@ -242,16 +240,10 @@ void PtySimulator::handleInput(double now)
             answerModeRequest(event.kind == InputEvent::DisplayRequest, now);
             break;
         case InputEvent::Control:
-            m_model.setCommand(decodeCommand(event.codes));
-            break;
         case InputEvent::Enter:
-            m_model.setMotorMode(true);
-            break;
         case InputEvent::Exit:
-            m_model.setMotorMode(false);
-            break;
         case InputEvent::Zero:
-            m_model.setZero();
+            applyCommand(event, &m_model);
             break;
         case InputEvent::ConfigText:
             m_output.append(m_menu.reply(event.text, m_model.position()));
@@ -289,7 +281,7 @@ void PtySimulator::setStreaming(bool on, double now)
         return;
     if (on) {
         m_streamSince = now;
-        m_nextFrame = now + m_period;
+        m_pacer.start(now);
     } else {
         m_stats.displaySeconds += now - m_streamSince;
     }
@@ -300,17 +292,9 @@ void PtySimulator::produceFeedback(double now)
 {
     if (!m_streaming)
         return;
-    if (now - m_nextFrame > maxBacklogSeconds) {
-        const auto late = static_cast<quint64>((now - m_nextFrame) / m_period);
-        m_stats.feedbackDropped += late;
-        m_nextFrame += double(late) * m_period;
-    }
-    while (m_nextFrame <= now) {
-        if (m_options.frames > 0 && m_produced >= quint64(m_options.frames))
-            return;
-        ++m_produced;
-        m_model.advanceTo(m_nextFrame);
-        m_nextFrame += m_period;
+    m_stats.feedbackDropped += m_pacer.skipLate(now);
+    for (double due; m_pacer.next(now, &due);) {
+        m_model.advanceTo(due);
         m_feedback.append(&m_output,
                           feedbackCodes(m_model.position(), m_model.velocity(), m_model.current()));
         m_frameEnds.append(m_output.size());

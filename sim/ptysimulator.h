@@ -79,7 +79,7 @@ private:
     void setStreaming(bool on, double now);
 
     SimOptions m_options;
-    double m_period;
+    FeedbackPacer m_pacer;
     int m_master = -1;
     QString m_devicePath;
     bool m_linkCreated = false;
@@ -95,8 +95,6 @@ private:
     bool m_displayMode = false;
     bool m_streaming = false;
     double m_streamSince = 0;
-    double m_nextFrame = 0;
-    quint64 m_produced = 0;
     int m_refuseLeft;
     int m_garbleLeft;
 

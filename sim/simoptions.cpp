@@ -10,9 +10,15 @@ double lineFrameRate(int baud)
     return baud / 10.0 / 11.0;
 }
 
+double canFrameRate(int bitrate)
+{
+    return bitrate / 125.0;
+}
+
 double feedbackRate(const SimOptions &options)
 {
-    return std::min(options.rate, lineFrameRate(options.baud));
+    return std::min(options.rate, options.can.isEmpty() ? lineFrameRate(options.baud)
+                                                        : canFrameRate(options.bitrate));
 }
 
 namespace {
@@ -58,9 +64,10 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Simulated USB-CAN adapter with one motor behind it, served on a pseudo-terminal.\n"
-        "Prints \"device: <path>\" once the terminal is ready and a summary of the traffic\n"
-        "when it stops (SIGINT, SIGTERM, SIGHUP, --duration or --hangup-after)."));
+        "Simulated USB-CAN adapter with one motor behind it, served on a pseudo-terminal,\n"
+        "or with --can the motor alone on a CAN bus (socketcan:can0, virtualcan:can0).\n"
+        "Prints \"device: <path>\" once the terminal or interface is ready and a summary of\n"
+        "the traffic when it stops (SIGINT, SIGTERM, SIGHUP, --duration or --hangup-after)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
@@ -80,6 +87,14 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
           QStringLiteral("frames"));
     value(QStringLiteral("baud"), QStringLiteral("Line speed used for pacing (default 921600)."),
           QStringLiteral("baud"));
+    value(QStringLiteral("can"),
+          QStringLiteral("Play the motor on this CAN interface instead of a pseudo-terminal, e.g. "
+                         "socketcan:can0 or virtualcan:can0: commands are 8-byte frames on the "
+                         "motor ID, replies go out on 0x100 + motor ID."),
+          QStringLiteral("plugin:interface"));
+    value(QStringLiteral("bitrate"),
+          QStringLiteral("CAN bitrate used for pacing with --can (default 1000000)."),
+          QStringLiteral("bits/s"));
     value(QStringLiteral("link"),
           QStringLiteral("Symbolic link to the device, removed at exit (default %1).")
               .arg(defaults.link),
@@ -88,7 +103,8 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
           QStringLiteral("Insert N random bytes per 100 feedback frames (never AA AA)."),
           QStringLiteral("N"));
     value(QStringLiteral("corrupt"),
-          QStringLiteral("Give N of every 100 feedback frames a wrong checksum."),
+          QStringLiteral("Give N of every 100 feedback frames a wrong checksum (with --can: cut "
+                         "them to 4 bytes)."),
           QStringLiteral("N"));
     value(QStringLiteral("refuse-acks"),
           QStringLiteral("Ignore the next N mode requests: no reply, no mode change."),
@@ -139,6 +155,7 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
     const bool ok =
         readInt(parser, QStringLiteral("motor-id"), 0, 255, &o.motorId, message) &&
         readInt(parser, QStringLiteral("baud"), 1, 100000000, &o.baud, message) &&
+        readInt(parser, QStringLiteral("bitrate"), 1000, 100000000, &o.bitrate, message) &&
         readInt(parser, QStringLiteral("noise"), 0, 100000, &o.noise, message) &&
         readInt(parser, QStringLiteral("corrupt"), 0, 100, &o.corrupt, message) &&
         readInt(parser, QStringLiteral("refuse-acks"), 0, 1000000, &o.refuseAcks, message) &&
@@ -154,6 +171,14 @@ OptionsResult parseSimOptions(const QStringList &arguments, SimOptions *options,
         o.link = parser.value(QStringLiteral("link"));
         if (o.link.isEmpty()) {
             *message = QStringLiteral("--link wants a path");
+            return OptionsResult::Error;
+        }
+    }
+    if (parser.isSet(QStringLiteral("can"))) {
+        o.can = parser.value(QStringLiteral("can"));
+        const int colon = o.can.indexOf(QLatin1Char(':'));
+        if (colon <= 0 || colon == o.can.size() - 1) {
+            *message = QStringLiteral("--can wants plugin:interface, such as socketcan:can0");
             return OptionsResult::Error;
         }
     }

@@ -11,6 +11,9 @@ struct SimOptions
     int motorId = 0;
     double rate = 1000; // feedback frames per second asked for
     int baud = 921600;
+    // "plugin:interface" to play the motor on a CAN bus; empty for the pseudo-terminal.
+    QString can;
+    int bitrate = 1000000; // of the CAN bus, for pacing
     QString link = QStringLiteral("/tmp/korvane-sim");
     int noise = 0;   // noise bytes per 100 feedback frames
     int corrupt = 0; // feedback frames in every 100 with a wrong checksum
@@ -28,7 +31,11 @@ struct SimOptions
 // 10 bits per byte with start and stop bit.
 double lineFrameRate(int baud);
 
-// The rate the simulator streams at: the one asked for, capped by the line.
+// Replies per second a CAN bus of `bitrate` can carry: an 8-byte standard data frame is
+// 111 bits with its gap, about 125 with the stuff bits of a typical payload.
+double canFrameRate(int bitrate);
+
+// The rate the simulator streams at: the one asked for, capped by the line or the bus.
 double feedbackRate(const SimOptions &options);
 
 enum class OptionsResult

@@ -34,7 +34,7 @@ QList<PortEntry> MainWindow::listedPorts(bool fresh)
 {
     QList<PortEntry> ports =
         portEntriesWith(fresh ? portScan.refresh() : portScan.ports(), m_namedPort);
-    return ports + m_canScan.entries();
+    return ports + m_canScan.entries(m_namedPort);
 }
 
 void MainWindow::connectCan(const PortEntry &port)

@@ -12,15 +12,31 @@ QString PortEntry::itemText() const
     return QStringLiteral("%1:%2,%3").arg(name, description, manufacturer);
 }
 
-QList<PortEntry> CanPortScan::entries()
+namespace {
+PortEntry canEntry(const QString &plugin, const QString &name, const QString &description)
 {
-    QStringList plugins = QCanBus::instance()->plugins();
+    PortEntry e;
+    e.name = name;
+    e.description = description;
+    e.location = plugin + QLatin1Char(':') + name;
+    e.canPlugin = plugin;
+    return e;
+}
+} // namespace
+
+QList<PortEntry> CanPortScan::entries(const QString &namedPort)
+{
+    const QStringList installed = QCanBus::instance()->plugins();
+    QStringList plugins = installed;
     if (qEnvironmentVariableIsSet("KORVANE_CAN_PLUGINS")) {
         const QStringList wanted =
             qEnvironmentVariable("KORVANE_CAN_PLUGINS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
         plugins.erase(std::remove_if(plugins.begin(), plugins.end(),
                                      [&](const QString &p) { return !wanted.contains(p); }),
                       plugins.end());
+    } else {
+        plugins.removeAll(QStringLiteral("virtualcan"));
+        plugins.removeAll(QStringLiteral("tinycan"));
     }
     QList<PortEntry> entries;
     for (const QString &plugin : plugins) {
@@ -30,15 +46,15 @@ QList<PortEntry> CanPortScan::entries()
         const auto devices = QCanBus::instance()->availableDevices(plugin, &error);
         if (!error.isEmpty())
             m_failed.append(plugin);
-        for (const QCanBusDeviceInfo &device : devices) {
-            PortEntry e;
-            e.name = device.name();
-            e.description = device.description();
-            e.location = plugin + QLatin1Char(':') + device.name();
-            e.canPlugin = plugin;
-            entries.append(e);
-        }
+        for (const QCanBusDeviceInfo &device : devices)
+            entries.append(canEntry(plugin, device.name(), device.description()));
     }
+    const int colon = namedPort.indexOf(QLatin1Char(':'));
+    const QString plugin = namedPort.left(colon);
+    const bool listed = std::any_of(entries.cbegin(), entries.cend(),
+                                    [&](const PortEntry &e) { return e.location == namedPort; });
+    if (colon > 0 && colon + 1 < namedPort.size() && installed.contains(plugin) && !listed)
+        entries.append(canEntry(plugin, namedPort.mid(colon + 1), QString()));
     return entries;
 }
 

@@ -22,12 +22,16 @@ struct PortEntry
 };
 
 // The CAN interfaces that Qt's bus plugins report, as entries "can0 (socketcan)", for the
-// plugins named in KORVANE_CAN_PLUGINS (separated by colons; every plugin when unset). A
-// plugin that cannot list its interfaces (its vendor library is missing) is asked no more.
+// plugins named in KORVANE_CAN_PLUGINS (separated by colons). When it is unset, every
+// plugin but those that list interfaces with no hardware behind them: Qt's virtual bus
+// (always can0 and can1) and tinycan (always can0.0). A plugin that cannot list its
+// interfaces (its vendor library is missing) is asked no more.
 class CanPortScan
 {
 public:
-    QList<PortEntry> entries();
+    // `namedPort` ("virtualcan:can0", from the command line; may be empty) is listed
+    // last if it names an interface of an installed plugin that the scan left out.
+    QList<PortEntry> entries(const QString &namedPort = QString());
 
 private:
     QStringList m_failed;

@@ -1,7 +1,10 @@
-// The simulated adapter: parser, motor model, feedback encoder and the korvane-sim process.
+// The simulated adapter: parser, motor model, feedback encoder and the korvane-sim process,
+// on a pseudo-terminal and, against the real CAN link, on a virtual CAN bus.
+#include "canlink.h"
 #include "commandparser.h"
 #include "feedbackstream.h"
 #include "motormodel.h"
+#include "motorstate.h"
 #include "simprocess.h"
 #include "testframes.h"
 
@@ -189,6 +192,90 @@ private slots:
             QVERIFY(scan(client.readFor(2000, 600 * feedbackFrameLength))[1] > 500);
         }
         QVERIFY(sim.stop().contains("feedback frames sent") && sim.exitedCleanly());
+    }
+
+    // The simulator hosts a virtual bus on a port of this test's own, so that the bus ends
+    // with it: the link's commands reach the motor with the payload packed by the rules and
+    // drive it, its replies decode to their codes (one in ten cut short counts as an error),
+    // and the stop is one interruption.
+    void canLinkMeetsSimulator()
+    {
+        QVERIFY(prepareMotorState(QString()));
+        const QString bus = QStringLiteral("tcp://127.0.0.1:%1/can0")
+                                .arg(40000 + QCoreApplication::applicationPid() % 20000);
+        SimProcess sim;
+        QVERIFY(sim.start(QString(), {"--can", "virtualcan:" + bus, "--motor-id", "3", "--rate",
+                                      "2000", "--corrupt", "10"}));
+        CanLink link;
+        QSignalSpy opened(&link, &CanLink::connectSucceed), box(&link, &CanLink::msgBox),
+            closed(&link, &CanLink::unConnectSucceed), status(&link, &CanLink::statusMsg);
+        link.setInterface(QStringLiteral("virtualcan"), bus);
+        link.connectLink();
+        QVERIFY(opened.size() == 1 || opened.wait(3000));
+        {
+            QMutexLocker lock(&stateMutex);
+            // Position 1, velocity 2, Kp 10, Kd 1, torque 0.5 for motor 3.
+            const QByteArray packed = QByteArray::fromHex("aaaf0fa1815685a0513338380301fd");
+            memcpy(motorState.commandFrame, packed.constData(), commandFrameLength);
+            motorState.sendEnabled = motorState.usePackedCommand = true;
+            motorState.motorId = 3;
+        }
+        link.setLoop(true);
+        auto sendSpecial = [&link](const QString &word, quint32 motorId) {
+            {
+                QMutexLocker lock(&stateMutex);
+                prepareSpecialFrame(word, motorId);
+            }
+            link.sendOnce(word);
+        };
+        QTest::qWait(100);
+        int resting = 0;
+        {
+            QMutexLocker lock(&stateMutex);
+            resting = motorState.sampleCount;
+        }
+        sendSpecial(QStringLiteral("enter"), 3);
+        QTest::qWait(300);
+        {
+            QMutexLocker lock(&stateMutex);
+            motorState.sendEnabled = false;
+        }
+        sendSpecial(QStringLiteral("exit"), 4); // another motor's: not obeyed
+        sendSpecial(QStringLiteral("zero"), 3);
+        QTest::qWait(100);
+        const QMap<QString, QString> summary = sim.stop();
+        QVERIFY(closed.size() == 1 || closed.wait(3000));
+        QTest::qWait(100);
+        QCOMPARE(box.size(), 1);
+        QCOMPARE(box.at(0).at(0).toString(),
+                 QStringLiteral("Connection interrupted, check your connection"));
+        QCOMPARE(closed.size(), 1);
+
+        const int commands = summary.value("command frames received").toInt();
+        QVERIFY2(commands >= 19 && commands <= 26, qPrintable(QString::number(commands)));
+        QCOMPARE(summary.value("last control payload"), QStringLiteral("815685a051333838"));
+        QCOMPARE(summary.value("special commands"), QStringLiteral("2"));
+        QCOMPARE(summary.value("frames for other motors"), QStringLiteral("1"));
+        QCOMPARE(summary.value("bad frames"), QStringLiteral("0"));
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral("USB data error : 10.00%"));
+        // Until it enters motor mode the motor rests at 0: codes 32767, 2047 and 2047, which
+        // decode to code * (max - min) / (2^bits - 1) + min. Then it heads for the set-point.
+        QMutexLocker lock(&stateMutex);
+        QVERIFY2(resting > 100 && motorState.sampleCount > resting + 400,
+                 qPrintable(QStringLiteral("%1 %2").arg(resting).arg(motorState.sampleCount)));
+        for (int i = 0; i < resting; ++i) {
+            QCOMPARE(motorState.positionHistory().data()[i], -0.00145721435546875f);
+            QCOMPARE(motorState.velocityHistory().data()[i], -0.010990142822265625f);
+            QCOMPARE(motorState.currentHistory().data()[i], -0.009769439697265625f);
+        }
+        // Near the set-point, then zeroed: the zero makes the present position 0.
+        bool moved = false, zeroed = false;
+        for (int i = resting; i < motorState.sampleCount; ++i) {
+            const float position = motorState.positionHistory().data()[i];
+            moved = moved || (position > 0.5f && position < 1.5f);
+            zeroed = zeroed || (moved && std::abs(position) < 0.1f);
+        }
+        QVERIFY(moved && zeroed);
     }
 };
 

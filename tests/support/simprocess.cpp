@@ -3,7 +3,8 @@
 bool SimProcess::start(const QString &link, const QStringList &arguments)
 {
     m_process.start(qEnvironmentVariable("KORVANE_BIN_DIR") + QStringLiteral("/korvane-sim"),
-                    QStringList{QStringLiteral("--link"), link} + arguments);
+                    (link.isEmpty() ? QStringList() : QStringList{QStringLiteral("--link"), link}) +
+                        arguments);
     // Waiting for output waits for the start too.
     while (!m_process.canReadLine())
         if (!m_process.waitForReadyRead(5000))

@@ -14,9 +14,9 @@ public:
     // still running is killed with the object, as QProcess does.
     SimProcess() { m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
 
-    // Starts `korvane-sim --link <link> <arguments>` from the bin folder CTest names in
-    // KORVANE_BIN_DIR and waits up to 5 s for the "device: <path>" line it prints once the
-    // terminal is open; false if none came.
+    // Starts `korvane-sim --link <link> <arguments>` (no --link for an empty one) from the
+    // bin folder CTest names in KORVANE_BIN_DIR and waits up to 5 s for the "device: <path>"
+    // line it prints once the terminal or interface is open; false if none came.
     bool start(const QString &link, const QStringList &arguments = QStringList());
     // The pseudo-terminal named on the "device: " line.
     QString devicePath() const { return m_device; }

@@ -315,6 +315,37 @@ private slots:
         QCOMPARE(baudRateFromText("9600") + baudRateFromText("12a") + baudRateFromText(""), 9600);
     }
 
+    void canPorts_data()
+    {
+        // KORVANE_CAN_PLUGINS ("unset" for none), the port named on the command line; the
+        // entries listed of the plugins that list interfaces without hardware.
+        columns<QString, QString, QString>({"plugins", "named", "listed"});
+        row("by default neither virtual nor phantom", "unset", "", "");
+        row("named interface listed", "unset", "virtualcan:can0", "virtualcan:can0");
+        row("named and scanned, once", "virtualcan", "virtualcan:can1",
+            "virtualcan:can0 virtualcan:can1");
+        row("plugins asked for", "tinycan:virtualcan", "",
+            "tinycan:can0.0 virtualcan:can0 virtualcan:can1");
+        row("no such plugin", "unset", "nosuch:can0", "");
+        row("a path is no interface", "", "/dev/ttyUSB0", "");
+    }
+    void canPorts()
+    {
+        QFETCH(QString, plugins);
+        QFETCH(QString, named);
+        QFETCH(QString, listed);
+        if (plugins == "unset")
+            qunsetenv("KORVANE_CAN_PLUGINS");
+        else
+            qputenv("KORVANE_CAN_PLUGINS", plugins.toLatin1());
+        QStringList got;
+        for (const PortEntry &e : CanPortScan().entries(named))
+            if (!QStringList{"socketcan", "peakcan", "passthrucan"}.contains(e.canPlugin))
+                got << e.location;
+        got.sort();
+        QCOMPARE(got.join(' '), listed);
+    }
+
     void unsavedRun()
     {
         UnsavedRun run;
