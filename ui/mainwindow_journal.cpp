@@ -31,9 +31,16 @@ void MainWindow::useJournal(const QString &folder)
     });
     connect(this, &MainWindow::recoverRun, saveUnit, &SaveUnit::recoverJournal);
     connect(saveUnit, &SaveUnit::journalRecovered, this, [this] {
-        m_unsavedRun.started();
         reloadLimits();
         limitsDialog->showLimits();
+        if (!m_recoveringLock)
+            return; // let go already, by a Discard answered before this arrived
+        QMetaObject::invokeMethod(
+            runJournal,
+            [j = runJournal, path = m_recoveringPath, lock = std::move(m_recoveringLock)] {
+                j->adopt(path, lock);
+            },
+            Qt::QueuedConnection);
     });
     offerJournals();
 }
@@ -63,9 +70,11 @@ void MainWindow::offerJournals()
         if (button == QMessageBox::Discard) {
             journal::remove(offer.path, offer.lock);
         } else if (button == QMessageBox::Yes) {
-            QMetaObject::invokeMethod(
-                runJournal, [j = runJournal, offer] { j->adopt(offer.path, offer.lock); },
-                Qt::QueuedConnection);
+            // Unsaved from now on: the samples may be in the histories before the window
+            // hears that the recovery has ended, and a close meanwhile must still ask.
+            m_unsavedRun.started();
+            m_recoveringPath = offer.path;
+            m_recoveringLock = offer.lock;
             requestRecording(&MainWindow::recoverRun, offer.path);
             break; // the others wait for a later start
         }
@@ -97,6 +106,8 @@ void MainWindow::journalRunEnded()
 
 void MainWindow::discardJournal()
 {
+    if (m_recoveringLock)
+        journal::remove(m_recoveringPath, m_recoveringLock);
     if (runJournal)
         QMetaObject::invokeMethod(runJournal, &RunJournal::discard, Qt::QueuedConnection);
 }

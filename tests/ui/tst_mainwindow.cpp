@@ -290,6 +290,14 @@ private slots:
             locked([] { return motorState.sampleCount * motorState.velocityHistory()[1]; }),
             samples * -2.25f);
         QCOMPARE(QFile::exists(path), kept);
+        // Closing asks about the recovered run, as about any unsaved one; Discard lets its
+        // journal go with it.
+        window->close();
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(dialogs.asked.mid(1),
+                 samples ? QStringList{"The recording of 3 samples has not been saved."}
+                         : QStringList());
+        QCOMPARE(QFile::exists(path), kept && !samples);
     }
 
     // Started where there is no logo, with three device paths named of which one is gone
