@@ -258,7 +258,8 @@ std::vector<Offer> unheldJournals(const QString &folder)
         auto lock = std::make_shared<QLockFile>(path + QStringLiteral(".lock"));
         // Only a lock whose process is gone counts as stale, however old it is.
         lock->setStaleLockTime(0);
-        if (lock->tryLock(0))
+        // A journal removed since the listing leaves only its lock, which goes with `lock`.
+        if (lock->tryLock(0) && QFile::exists(path))
             offers.push_back({path, lock, scan(path)});
     }
     return offers;

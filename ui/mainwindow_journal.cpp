@@ -33,6 +33,11 @@ void MainWindow::useJournal(const QString &folder)
     connect(saveUnit, &SaveUnit::journalRecovered, this, [this] {
         reloadLimits();
         limitsDialog->showLimits();
+        // The recovered run can be saved at once, as after a disconnection.
+        if (!isConnected()) {
+            ui->btnToTXT->setEnabled(true);
+            ui->btnToPNG->setEnabled(true);
+        }
         if (!m_recoveringLock)
             return; // let go already, by a Discard answered before this arrived
         QMetaObject::invokeMethod(
@@ -50,6 +55,11 @@ void MainWindow::offerJournals()
     m_offeringJournal = true;
     for (journal::Offer &offer : journal::unheldJournals(m_journalFolder)) {
         const journal::Info &info = offer.info;
+        // A run that ended before its first sample leaves nothing to recover.
+        if (info.readable && info.samples == 0 && info.droppedBytes == 0) {
+            journal::remove(offer.path, offer.lock);
+            continue;
+        }
         const QString text =
             info.readable
                 ? QStringLiteral("Korvane closed while a run of %1 samples from %2 had not been "

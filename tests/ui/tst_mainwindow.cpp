@@ -290,6 +290,7 @@ private slots:
             locked([] { return motorState.sampleCount * motorState.velocityHistory()[1]; }),
             samples * -2.25f);
         QCOMPARE(QFile::exists(path), kept);
+        QTRY_COMPARE(find<QPushButton>("btnToTXT")->isEnabled(), samples > 0); // to be saved
         // Closing asks about the recovered run, as about any unsaved one; Discard lets its
         // journal go with it.
         window->close();
