@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLockFile>
+#include <QSysInfo>
 #include <QTimer>
 #include <QtEndian>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #if defined(Q_OS_UNIX)
+#include <signal.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <io.h>
@@ -62,6 +64,26 @@ Limits takeLimits(const char *in)
     for (int i = 0; i < 12; ++i)
         limits.*limitFields[i] = qFromLittleEndian<double>(in + 8 * i);
     return limits;
+}
+
+// Takes the lock of a journal whose instance has ended. QLockFile replaces a stale lock only
+// where it can first write files of its own beside it, which a full disk does not allow;
+// the lock of a process that is gone is removed here first, which frees that room.
+bool lockUnheld(QLockFile &lock)
+{
+    if (lock.tryLock(0))
+        return true;
+#if defined(Q_OS_UNIX)
+    qint64 pid = 0;
+    QString host, app;
+    if (lock.error() != QLockFile::LockFailedError || !lock.getLockInfo(&pid, &host, &app) ||
+        host != QSysInfo::machineHostName() || pid <= 0 || ::kill(pid_t(pid), 0) == 0 ||
+        errno != ESRCH)
+        return false;
+    return lock.removeStaleLockFile() && lock.tryLock(0);
+#else
+    return false;
+#endif
 }
 
 // Walks the blocks of a mapped journal, checking each when `sink` is given.
@@ -258,7 +280,8 @@ std::vector<Offer> unheldJournals(const QString &folder)
         auto lock = std::make_shared<QLockFile>(path + QStringLiteral(".lock"));
         // Only a lock whose process is gone counts as stale, however old it is.
         lock->setStaleLockTime(0);
-        if (lock->tryLock(0))
+        // A journal removed since the listing leaves only its lock, which goes with `lock`.
+        if (lockUnheld(*lock) && QFile::exists(path))
             offers.push_back({path, lock, scan(path)});
     }
     return offers;

@@ -300,6 +300,11 @@ void SaveUnit::stopReading()
     m_readsStopped = true;
 }
 
+void SaveUnit::resumeReading()
+{
+    m_readsStopped = false;
+}
+
 bool SaveUnit::readsStopped() const
 {
     return m_readsStopped;

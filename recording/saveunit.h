@@ -31,6 +31,8 @@ public:
     // Makes the read under way stop at its next block, and every later read return at
     // once; the window calls it when it closes. Safe from any thread.
     void stopReading();
+    // Lets later reads run again, for a window that stays open after all.
+    void resumeReading();
     bool readsStopped() const;
 
 signals:

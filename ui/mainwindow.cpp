@@ -354,9 +354,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         const bool wasWaiting = std::exchange(m_closeWhenIdle, false);
         const KeepChoice choice = askToKeepRecording();
         if (choice == KeepChoice::Cancel) {
-            // The window stays after all: the text that said it would close goes.
+            // The window stays after all: the text that said it would close goes, and
+            // recordings can be read again.
             if (wasWaiting)
                 labMainStatus->setText(m_statusLine.release());
+            saveUnit->resumeReading();
             event->ignore();
             return;
         }

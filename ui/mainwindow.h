@@ -16,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QCloseEvent;
 class QShowEvent;
@@ -24,6 +25,7 @@ class QMoveEvent;
 class QResizeEvent;
 class QLabel;
 class QLineEdit;
+class QLockFile;
 class QPushButton;
 class QSettings;
 class QThread;
@@ -285,6 +287,10 @@ private:
     QString m_journalFolder;
     // Runs are being offered for recovery: a connection asked for at start-up waits.
     bool m_offeringJournal = false;
+    // The journal being recovered, held here until its run is in the histories: one whose
+    // recovery never ran stays on disk to be offered again.
+    QString m_recoveringPath;
+    std::shared_ptr<QLockFile> m_recoveringLock;
     // The port to select when the list first holds it, and the port named on the
     // command line (listed even if the system does not list it).
     QString m_startPort;

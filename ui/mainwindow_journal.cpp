@@ -31,9 +31,21 @@ void MainWindow::useJournal(const QString &folder)
     });
     connect(this, &MainWindow::recoverRun, saveUnit, &SaveUnit::recoverJournal);
     connect(saveUnit, &SaveUnit::journalRecovered, this, [this] {
-        m_unsavedRun.started();
         reloadLimits();
         limitsDialog->showLimits();
+        // The recovered run can be saved at once, as after a disconnection.
+        if (!isConnected()) {
+            ui->btnToTXT->setEnabled(true);
+            ui->btnToPNG->setEnabled(true);
+        }
+        if (!m_recoveringLock)
+            return; // let go already, by a Discard answered before this arrived
+        QMetaObject::invokeMethod(
+            runJournal,
+            [j = runJournal, path = m_recoveringPath, lock = std::move(m_recoveringLock)] {
+                j->adopt(path, lock);
+            },
+            Qt::QueuedConnection);
     });
     offerJournals();
 }
@@ -43,6 +55,11 @@ void MainWindow::offerJournals()
     m_offeringJournal = true;
     for (journal::Offer &offer : journal::unheldJournals(m_journalFolder)) {
         const journal::Info &info = offer.info;
+        // A run that ended before its first sample leaves nothing to recover.
+        if (info.readable && info.samples == 0 && info.droppedBytes == 0) {
+            journal::remove(offer.path, offer.lock);
+            continue;
+        }
         const QString text =
             info.readable
                 ? QStringLiteral("Korvane closed while a run of %1 samples from %2 had not been "
@@ -63,9 +80,11 @@ void MainWindow::offerJournals()
         if (button == QMessageBox::Discard) {
             journal::remove(offer.path, offer.lock);
         } else if (button == QMessageBox::Yes) {
-            QMetaObject::invokeMethod(
-                runJournal, [j = runJournal, offer] { j->adopt(offer.path, offer.lock); },
-                Qt::QueuedConnection);
+            // Unsaved from now on: the samples may be in the histories before the window
+            // hears that the recovery has ended, and a close meanwhile must still ask.
+            m_unsavedRun.started();
+            m_recoveringPath = offer.path;
+            m_recoveringLock = offer.lock;
             requestRecording(&MainWindow::recoverRun, offer.path);
             break; // the others wait for a later start
         }
@@ -97,6 +116,8 @@ void MainWindow::journalRunEnded()
 
 void MainWindow::discardJournal()
 {
+    if (m_recoveringLock)
+        journal::remove(m_recoveringPath, m_recoveringLock);
     if (runJournal)
         QMetaObject::invokeMethod(runJournal, &RunJournal::discard, Qt::QueuedConnection);
 }

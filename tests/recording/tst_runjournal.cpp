@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 // Collects what a journal holds: one text per sample, "time position velocity current".
@@ -190,6 +192,36 @@ private slots:
         onWriter([this, offers] { m_journal->adopt(offers[0].path, offers[0].lock); });
         onWriter([this] { m_journal->discard(); });
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A run killed on a full disk is offered all the same, though no new lock file fits
+    // beside the one its instance left.
+    void offeredFromAFullDisk()
+    {
+        const QString folder = m_dir.filePath("full");
+        const QByteArray mountPoint = QFile::encodeName(folder);
+        if (!QDir().mkpath(folder) || mount("tmpfs", mountPoint, "tmpfs", 0, "size=64k") != 0)
+            QSKIP("only root can mount a small file system");
+        const QString path = folder + "/run-1.kvj";
+        writeReference(path);
+        // The lock of an instance that is gone: taken by a child process that then ends.
+        const pid_t child = fork();
+        if (child == 0) {
+            QLockFile lock(path + ".lock");
+            _exit(lock.tryLock(0) ? 0 : 1);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && waitpid(child, &status, 0) == child && status == 0);
+        QFile filler(folder + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'x')) == 4096) {
+        }
+        std::vector<journal::Offer> offers = journal::unheldJournals(folder);
+        QCOMPARE(offers.size(), 1u);
+        QCOMPARE(offers[0].info.samples, 5);
+        journal::remove(offers[0].path, offers[0].lock);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});
+        umount2(mountPoint, MNT_DETACH);
     }
 
     // A folder that cannot be made, and a disk that fills, each stop the journal once.

@@ -273,6 +273,7 @@ private slots:
         journal::Writer writer;
         journal::Header header;
         header.startMs = 1700000000000;
+        header.limits.positionMax = 12.5;
         const double times[] = {0.1, 0.2, 0.3};
         const float values[] = {1.5f, -2.25f, 0.125f};
         QVERIFY(writer.create(path, header) &&
@@ -290,6 +291,16 @@ private slots:
             locked([] { return motorState.sampleCount * motorState.velocityHistory()[1]; }),
             samples * -2.25f);
         QCOMPARE(QFile::exists(path), kept);
+        QTRY_COMPARE(find<QPushButton>("btnToTXT")->isEnabled(), samples > 0);       // to be saved
+        QCOMPARE(find<DoubleCanvas>("barPosition")->max(), samples ? 12.5f : 95.5f); // its Limits
+        // Closing asks about the recovered run, as about any unsaved one; Discard lets its
+        // journal go with it.
+        window->close();
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(dialogs.asked.mid(1),
+                 samples ? QStringList{"The recording of 3 samples has not been saved."}
+                         : QStringList());
+        QCOMPARE(QFile::exists(path), kept && !samples);
     }
 
     // Started where there is no logo, with three device paths named of which one is gone
