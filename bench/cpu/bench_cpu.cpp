@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <unistd.h>
 
@@ -149,6 +151,15 @@ bool connectCan(MainWindow *window, QProcess *host, QProcess *sim, const QString
                      QString::number(replies)});
 }
 
+// The window's own event loop for `ms` milliseconds, as the tool runs it: QTest::qWait
+// would wake the window thread every 10 ms on top of what the tool itself does.
+void runEventLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 int sampleCount()
 {
     QMutexLocker lock(&stateMutex);
@@ -197,14 +208,14 @@ int main(int argc, char *argv[])
         return 1;
     auto *status = window.findChild<QLabel *>(QStringLiteral("labMainStatus"));
     streaming.restart();
-    QTest::qWait(1000);
+    runEventLoop(1000);
 
     const int samplesBefore = sampleCount();
     const double cpuBefore = processCpuSeconds();
     const QMap<QString, ThreadUse> threadsBefore = threadUse();
     QElapsedTimer wall;
     wall.start();
-    QTest::qWait(seconds * 1000);
+    runEventLoop(seconds * 1000);
     const double cpu = processCpuSeconds() - cpuBefore;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const int samplesAfter = sampleCount();
@@ -226,7 +237,7 @@ int main(int argc, char *argv[])
     std::printf("decoded_frames_per_s: %.0f\n", (samplesAfter - samplesBefore) / elapsed);
     std::printf("last_status: %s\n", qPrintable(status->text()));
     if (onCan) // the rest of the replies, and a moment for the last of them to arrive
-        QTest::qWait(int(std::max<qint64>(0, replies / 8 + 500 - streaming.elapsed())));
+        runEventLoop(int(std::max<qint64>(0, replies / 8 + 500 - streaming.elapsed())));
     sim.terminate();
     sim.waitForFinished(5000);
     const QByteArray summary = sim.readAllStandardOutput();
