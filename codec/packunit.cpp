@@ -12,7 +12,9 @@
 #include <cmath>
 
 namespace {
-constexpr int passInterval = 10;    // ms between decoder passes, one a serial read
+// ms between decoder passes: a few a refresh of the window, which shows the samples
+// every 100 ms; a shorter period only adds wake-ups.
+constexpr int passInterval = 25;
 constexpr int eventsPerReport = 30; // the error rate is reported about this often
 
 float clampToLimits(float x, float min, float max)
