@@ -10,7 +10,7 @@
 // The ports the operating system enumerates, asked for once a second by the window.
 // Enumeration walks udev and sysfs and costs milliseconds each time, so it is repeated
 // only when the device directories have changed (and for a few calls after, while udev
-// catches up with a new device), and otherwise every tenth call as a safety net. Where
+// catches up with a new device), and otherwise once a minute as a safety net. Where
 // the directories cannot be watched (see watchesDirectories), every call enumerates.
 class SystemPortScan
 {
@@ -30,7 +30,7 @@ public:
     // Calls that enumerate again after a change is seen, and the longest run of calls
     // answered from the last enumeration.
     static constexpr int settleCalls = 3;
-    static constexpr int maxCachedCalls = 9;
+    static constexpr int maxCachedCalls = 59;
     // True on Linux, whose device directories tell a change by their modification times.
     static const bool watchesDirectories;
 

@@ -1,5 +1,5 @@
 // The system's port list is enumerated again when a device directory changes (and for a
-// few calls after, while udev catches up), at least every tenth call, and on request;
+// few calls after, while udev catches up), at least every sixtieth call, and on request;
 // otherwise the last enumeration answers.
 #include "portscan.h"
 
@@ -38,7 +38,7 @@ private slots:
             return enumerations > before ? '+' : '.';
         };
         QString seen;
-        for (int i = 0; i < 13; ++i) // the first call enumerates, then every tenth
+        for (int i = 0; i < 62; ++i) // the first call enumerates, then every sixtieth
             seen += call();
         seen += call(dev.path());
         for (int i = 0; i < 4; ++i)
@@ -47,8 +47,10 @@ private slots:
         for (int i = 0; i < 3; ++i)
             seen += call();
         // Where the directories are not watched, every call enumerates.
-        QCOMPARE(seen, SystemPortScan::watchesDirectories ? QStringLiteral("+.........+..+++..+++.")
-                                                          : QString(22, '+'));
+        const QString unchanged = QLatin1Char('+') + QString(59, '.') + QStringLiteral("+.");
+        QCOMPARE(seen, SystemPortScan::watchesDirectories
+                           ? unchanged + QStringLiteral("+++..+++.")
+                           : QString(71, '+'));
         const int before = enumerations;
         scan.refresh();
         QCOMPARE(enumerations, before + 1);
