@@ -48,9 +48,8 @@ private slots:
             seen += call();
         // Where the directories are not watched, every call enumerates.
         const QString unchanged = QLatin1Char('+') + QString(59, '.') + QStringLiteral("+.");
-        QCOMPARE(seen, SystemPortScan::watchesDirectories
-                           ? unchanged + QStringLiteral("+++..+++.")
-                           : QString(71, '+'));
+        QCOMPARE(seen, SystemPortScan::watchesDirectories ? unchanged + QStringLiteral("+++..+++.")
+                                                          : QString(71, '+'));
         const int before = enumerations;
         scan.refresh();
         QCOMPARE(enumerations, before + 1);
