@@ -325,11 +325,21 @@ void Canvas::paintEvent(QPaintEvent *event)
                            m_gridImage.devicePixelRatioF() == ratio &&
                            m_gridImage.size() == size() * ratio;
     if (gridReady && ratio == 1) {
-        // The grid, the labels and the curve are composed in one image and copied out whole:
-        // the curve's pixels are blended in place instead of as a thousand small fills.
-        composeFrame(samples, count);
+        // The grid, the labels and the curve are composed in one image and copied out: the
+        // curve's pixels are blended in place instead of as a thousand small fills.
+        const bool fresh = m_frameFresh && (event->region() - m_freshRegion).isEmpty();
+        if (!fresh)
+            composeFrame(samples, count);
+        m_frameFresh = false;
+        m_freshRegion = QRegion();
+        // Each rectangle on its own, each with its own clip: under a clip of many
+        // rectangles the raster engine no longer copies rows but blends spans.
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, m_frame);
+        for (const QRect &r : event->region()) {
+            painter.setClipRect(r);
+            painter.drawImage(r.topLeft(), m_frame, r);
+        }
+        painter.setClipping(false);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     } else {
         painter.setRenderHint(QPainter::Antialiasing);
@@ -355,13 +365,70 @@ void Canvas::paintEvent(QPaintEvent *event)
     event->accept();
 }
 
+bool Canvas::composable() const
+{
+    return m_overlays && !m_gridImage.isNull() && devicePixelRatioF() == 1 &&
+           m_gridImage.devicePixelRatioF() == 1 && m_gridImage.size() == size();
+}
+
+bool Canvas::frameContinues() const
+{
+    return m_frame.size() == m_gridImage.size() && m_frame.format() == m_gridImage.format() &&
+           m_frameGridKey == m_gridImage.cacheKey();
+}
+
+QRegion Canvas::frameDrawnRegion() const
+{
+    QRegion region;
+    for (const QRect &r : m_frameDrawn)
+        region += r;
+    // The curve's columns in strips, each as tall as what it covers in them: a flat
+    // curve repaints a few rows, and the region stays a few dozen rectangles.
+    const int strip = std::max(32, width() / 16);
+    for (int c0 = 0; c0 < m_frameSpans.size(); c0 += strip) {
+        double top = height(), bottom = 0;
+        const int end = std::min<int>(c0 + strip, m_frameSpans.size());
+        for (int c = c0; c < end; ++c) {
+            const ColumnSpan &s = m_frameSpans[c];
+            if (s.empty())
+                continue;
+            top = std::min(top, s.top);
+            bottom = std::max(bottom, s.bottom);
+        }
+        if (bottom > top) {
+            const int y0 = static_cast<int>(std::floor(std::max(top, 0.0)));
+            const int y1 = static_cast<int>(std::ceil(std::min(bottom, double(height()))));
+            region += QRect(c0, y0, end - c0, y1 - y0);
+        }
+    }
+    return region & rect();
+}
+
+void Canvas::refresh()
+{
+    // A hidden plot is composed when it is shown; over the hover readout, whose text follows
+    // the samples, and before the grid's image is made, the whole plot is repainted.
+    if (!isVisible() || m_hovered || !composable()) {
+        update();
+        return;
+    }
+    const bool continues = frameContinues();
+    QRegion changed = continues ? frameDrawnRegion() : QRegion(rect());
+    const float *samples = nullptr;
+    const qint64 count = channelSamples(m_channel, samples);
+    composeFrame(samples, count);
+    changed += frameDrawnRegion();
+    m_frameFresh = true;
+    m_freshRegion += changed;
+    update(changed);
+}
+
 void Canvas::composeFrame(const float *samples, qint64 count)
 {
     // Only what the last frame drew over the grid is copied back from the grid's image:
     // the label bands, the reference line's rows and the rows the curve covered. Copying
     // the whole image each time costs more than all the drawing.
-    if (m_frame.size() != m_gridImage.size() || m_frame.format() != m_gridImage.format() ||
-        m_frameGridKey != m_gridImage.cacheKey()) {
+    if (!frameContinues()) {
         m_frame = m_gridImage.copy();
         m_frameGridKey = m_gridImage.cacheKey();
     } else {

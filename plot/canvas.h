@@ -8,6 +8,7 @@
 #include <QLineF>
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QVector>
 #include <QWidget>
 
@@ -68,6 +69,11 @@ public:
     static void setSecondsAxis(bool on);
     static bool secondsAxis();
 
+    // Repaints the plot after the owner moved its window or new samples arrived. A shown
+    // plot composes its frame at once and asks to repaint only the areas that may differ
+    // from the last frame, so that little is copied out to the window each time.
+    void refresh();
+
     // Renders the plot as it is shown, without the hint and the cursor readout, with its
     // top-left corner at `targetOffset` in the painter's coordinates.
     void renderPlot(QPainter *painter, const QPoint &targetOffset);
@@ -107,6 +113,11 @@ private:
     // The grid's image with the labels and the curve over it, in m_frame.
     void composeFrame(const float *samples, qint64 count);
     void copyFromGrid(const QRect &r);
+    // Whether a paint can copy out a composed frame: the grid's image is ready at this size.
+    bool composable() const;
+    bool frameContinues() const;
+    // Where the labels and the curve of m_frame drew over the grid.
+    QRegion frameDrawnRegion() const;
     void drawHint(QPainter &painter);
     void drawReadout(QPainter &painter, const float *samples, qint64 count);
     void fitOrUnfit();
@@ -132,6 +143,10 @@ private:
     // What the labels and the curve drew over the grid in m_frame.
     QVector<QRect> m_frameDrawn;
     QVector<ColumnSpan> m_frameSpans;
+    // Set by refresh: m_frame shows the plot as it is, and m_freshRegion holds what it
+    // changed since the last paint; a paint of only that region need not compose again.
+    bool m_frameFresh = false;
+    QRegion m_freshRegion;
     // The curve's premultiplied colour at each coverage level, for m_curveColoursChannel.
     quint32 m_curveColours[coverageLevels + 1] = {};
     int m_curveColoursChannel = -1;

@@ -128,7 +128,7 @@ void MainWindow::uiFlush()
             // Scheduled, not painted at once: setting the scroll bar below asks for the
             // same plot again, and the two requests become one paint. A plot on a hidden
             // tab does not paint; it is drawn when its tab is shown.
-            plot->update();
+            plot->refresh();
         }
         if (!ui->HScroll->isSliderDown())
             followHScroll();

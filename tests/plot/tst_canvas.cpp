@@ -326,14 +326,26 @@ private slots:
 
     // A paint composes the grid, the labels and the curve in its own image, blending the curve's
     // pixels itself and redrawing only what changed: each frame must equal the plot drawn by
-    // the painter afresh (as for a saved image), however the previous frame looked.
+    // the painter afresh (as for a saved image), however the previous frame looked. A refresh
+    // repaints only what changed on screen: the window must then show that same frame.
+    void composedFrame_data()
+    {
+        QTest::addColumn<bool>("refreshed");
+        QTest::newRow("painted whole") << false;
+        QTest::newRow("refreshed on screen") << true;
+    }
     void composedFrame()
     {
+        QFETCH(bool, refreshed);
         fill(20000, 20000, [](int i) { return 8 * std::sin(i * 0.05f) + (i * 7919 % 13) / 3.f; });
         Canvas::setHintVisible(false);
         Canvas c;
         c.resize(1100, 660);
         setUp(c, 10, 20000);
+        if (refreshed) {
+            c.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&c));
+        }
         c.grab();
         QTest::qWait(1); // the grid's image is made after the first paint
         // x start, window, ref (nan: hidden), channel, view half height
@@ -348,7 +360,15 @@ private slots:
             c.setRefValue(step[2]);
             c.setChannel(int(step[3]));
             c.setView(-step[4], step[4]);
-            const QImage shown = c.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QImage shown;
+            if (refreshed) {
+                c.refresh();
+                QCoreApplication::processEvents(); // the repaint that was asked for
+                shown = c.screen()->grabWindow(c.winId()).toImage();
+            } else {
+                shown = c.grab().toImage();
+            }
+            shown = shown.convertToFormat(QImage::Format_RGB32);
             QVERIFY(c.testAttribute(Qt::WA_OpaquePaintEvent));
             QCOMPARE(shown, plotsImage({&c}, 1).convertToFormat(QImage::Format_RGB32));
         }
