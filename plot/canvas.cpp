@@ -1,5 +1,6 @@
 #include "canvas.h"
 
+#include "backdrop.h"
 #include "curvelines.h"
 #include "motorstate.h"
 #include "samplewindow.h"
@@ -93,17 +94,6 @@ void addGridLine(double centre, bool horizontal, int length, QVector<QRect> &rec
         rects.append(horizontal ? QRect(0, first + k, length, 1) : QRect(first + k, 0, 1, length));
         colours.append(QColor(200, 200, 200, alpha));
     }
-}
-
-bool isOpaque(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(line[x]) != 255)
-                return false;
-    }
-    return true;
 }
 
 // The classic single-axis delta: the larger of the two wheel axes.
@@ -310,11 +300,6 @@ void Canvas::wheelEvent(QWheelEvent *event)
 
 void Canvas::paintEvent(QPaintEvent *event)
 {
-    // While the grid's image is made, what lies beneath the plot is wanted, not the plot.
-    if (m_makingGridImage) {
-        event->accept();
-        return;
-    }
     QPainter painter(this);
     const float *samples = nullptr;
     const qint64 count = channelSamples(m_channel, samples);
@@ -551,26 +536,15 @@ void Canvas::scheduleGridImage()
 void Canvas::makeGridImage()
 {
     m_gridImageDue = false;
-    QWidget *top = window();
-    const qreal ratio = top->devicePixelRatioF();
-    QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::transparent);
     // What the window paints beneath the plot, then the grid over it: the same pixels
     // the grid's translucent lines give when they are drawn at every paint, where Qt 6
-    // would hand each tall translucent line to its thread pool, every time.
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    m_makingGridImage = true;
-    top->render(&image, QPoint(), QRegion(QRect(mapTo(top, QPoint(0, 0)), size())),
-                QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    m_makingGridImage = false;
+    // would hand each tall translucent line to its thread pool, every time. An opaque
+    // image is kept without alpha, so that copying it out is a plain copy; with it the
+    // plot paints every pixel itself, and nothing needs painting beneath it.
+    QImage image = imageBeneath(this);
     QPainter painter(&image);
     drawGrid(painter);
     painter.end();
-    // An opaque image is kept without alpha, so that copying it out is a plain copy; with
-    // it the plot paints every pixel itself, and nothing needs painting beneath it.
-    if (isOpaque(image))
-        image = image.convertToFormat(QImage::Format_RGB32);
     m_gridImage = image;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     update();

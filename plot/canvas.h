@@ -136,7 +136,6 @@ private:
     // per size and drawn at each paint; null until made.
     QImage m_gridImage;
     bool m_gridImageDue = false;
-    bool m_makingGridImage = false;
     // What a paint shows beneath the readout and the hint, composed in place.
     QImage m_frame;
     qint64 m_frameGridKey = 0;

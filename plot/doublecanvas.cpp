@@ -24,6 +24,8 @@ bool runColour(float red, float green, float blue, QColor &colour)
 
 DoubleCanvas::DoubleCanvas(QWidget *parent) : QWidget(parent)
 {
+    // The white fill covers every pixel: nothing beneath the bar needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 float DoubleCanvas::markerFor(float u, bool upper) const

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "backdrop.h"
 #include "canvas.h"
 #include "changeboundryvalue.h"
 #include "datapaths.h"
@@ -265,6 +266,13 @@ void MainWindow::createBars()
     labElapsed->setText(elapsedText(0));
     labFeedbackRate->setObjectName(QStringLiteral("labFeedbackRate"));
     labFeedbackRate->setText(FeedbackRate::text(0));
+
+    // The readout changes ten times a second: each of its labels paints over an image of
+    // the group box beneath it rather than having the group box repainted under it.
+    auto *backdrops = new Backdrops(this);
+    for (QLabel *label :
+         {ui->labPosition, ui->labVelocity, ui->labCurrent, labElapsed, labFeedbackRate})
+        backdrops->add(label);
 }
 
 void MainWindow::loadLogo()

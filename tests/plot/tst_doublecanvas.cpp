@@ -1,7 +1,12 @@
 // The bar places and clamps its value and bounds, paints a green-to-red/blue run in a black frame,
 // and paints nothing (with no undefined conversion) on a side of zero span.
+#include "backdrop.h"
 #include "doublecanvas.h"
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <cmath>
@@ -68,6 +73,56 @@ private slots:
         // The frame is drawn last, over the run's end columns.
         for (const QPoint p : {QPoint(0, 10), QPoint(251, 10), QPoint(100, 0), QPoint(100, 19)})
             QCOMPARE(image.pixel(p), qRgb(0, 0, 0));
+    }
+
+    // A readout label painting over an image of the group box beneath it, and the opaque bar,
+    // must show on screen exactly what a plain group box shows with the same texts, across new
+    // texts and a new size.
+    void readoutOnBackdrop()
+    {
+        struct Panel
+        {
+            QGroupBox box{"Information"};
+            QLabel *label = new QLabel("Position:0", &box);
+            DoubleCanvas *bar = new DoubleCanvas(&box);
+            Panel()
+            {
+                auto *layout = new QVBoxLayout(&box);
+                layout->addWidget(label);
+                layout->addWidget(bar);
+                bar->setFixedSize(252, 20);
+                bar->setAll(95.5f, -95.5f, 0, 0);
+                box.resize(280, 120);
+                box.show();
+            }
+        } plain, live;
+        Backdrops backdrops;
+        backdrops.add(live.label);
+        QVERIFY(QTest::qWaitForWindowExposed(&live.box));
+        QVERIFY(
+            QTest::qWaitFor([&] { return live.label->testAttribute(Qt::WA_OpaquePaintEvent); }));
+        const auto same = [&] {
+            QCoreApplication::processEvents();
+            const QImage shown = live.box.screen()->grabWindow(live.box.winId()).toImage();
+            return shown.convertToFormat(QImage::Format_RGB32) ==
+                   plain.box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const char *texts[] = {"Position:-12.35 rad", "Position:0.00 rad", ""};
+        for (int i = 0; i < 3; ++i) {
+            for (Panel *p : {&plain, &live}) {
+                p->label->setText(texts[i]);
+                p->bar->setValue(40.0f * i - 30);
+                p->bar->update();
+            }
+            QVERIFY2(same(), texts[i]);
+        }
+        for (Panel *p : {&plain, &live})
+            p->box.resize(260, 160);
+        QVERIFY(
+            QTest::qWaitFor([&] { return live.label->testAttribute(Qt::WA_OpaquePaintEvent); }));
+        live.label->setText("Position:1.00 rad");
+        plain.label->setText("Position:1.00 rad");
+        QVERIFY(same());
     }
 };
 
