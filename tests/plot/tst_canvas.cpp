@@ -10,6 +10,7 @@
 #include "samplewindow.h"
 
 #include <QPainter>
+#include <QScreen>
 #include <QtTest>
 
 #include <cmath>
