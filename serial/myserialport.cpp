@@ -17,11 +17,11 @@
 #endif
 
 namespace {
-// Reads every 20 ms, on the command period, carry about 1,840 bytes at 921600 baud,
-// well inside what the system buffers; the plots and labels refresh every 100 ms, so a
-// shorter period only adds wake-ups. Each read's time still dates its bytes (less their
-// line time), so the samples' times do not depend on the period.
-constexpr int readPeriodMs = 20;
+// Received bytes are taken on the command tick, every 20 ms: about 1,840 bytes at 921600
+// baud, well inside what the system buffers. One wake-up serves both; the plots and labels
+// refresh every 100 ms, so reading more often would only add wake-ups. Each read's time
+// still dates its bytes (less their line time), so the samples' times do not depend on
+// the period.
 constexpr int errorCheckPeriodMs = 500;
 constexpr int modeReplyWaitMs = 500;
 constexpr int modeDisplay = 0;
@@ -62,13 +62,12 @@ QTimer *makeSingleShot(QObject *owner, int ms, Qt::TimerType type)
 } // namespace
 
 MySerialPort::MySerialPort(QObject *parent)
-    : QSerialPort(parent), m_readTimer(makeSingleShot(this, readPeriodMs, Qt::PreciseTimer)),
+    : QSerialPort(parent),
       m_writeTimer(makeSingleShot(this, WriteGrid::periodMs, Qt::PreciseTimer)),
       m_errorTimer(makeSingleShot(this, errorCheckPeriodMs, Qt::CoarseTimer)),
       m_modeTimer(makeSingleShot(this, modeReplyWaitMs, Qt::CoarseTimer))
 {
     std::memcpy(fallbackFrame, fallbackFrameBytes, sizeof fallbackFrame);
-    QObject::connect(m_readTimer, &QTimer::timeout, this, &MySerialPort::readWork);
     QObject::connect(m_writeTimer, &QTimer::timeout, this, &MySerialPort::writeWork);
     QObject::connect(m_errorTimer, &QTimer::timeout, this, &MySerialPort::checkIOError);
     QObject::connect(m_modeTimer, &QTimer::timeout, this, &MySerialPort::checkChange);
@@ -185,7 +184,6 @@ void MySerialPort::closePort()
         m_modeTimer->stop();
         // Only when the loops are off: a connect that replaces its port keeps them.
         if (!loopRunning) {
-            m_readTimer->stop();
             m_writeTimer->stop();
             m_errorTimer->stop();
         }
@@ -252,7 +250,6 @@ void MySerialPort::startLoopTimers()
 {
     // Restarting (rather than adding) the timers keeps one chain per loop even after
     // a quick setLoop(false), setLoop(true).
-    m_readTimer->start();
     m_writeGrid.restart();
     m_writeTimer->start();
     m_errorTimer->start();
@@ -260,17 +257,14 @@ void MySerialPort::startLoopTimers()
 
 void MySerialPort::readWork()
 {
-    if (!loopRunning)
+    if (!loopRunning || !portOpen())
         return;
-    if (portOpen()) {
-        const QByteArray bytes = takeInput();
-        if (!bytes.isEmpty()) {
-            const qint64 now = monotonicNanoseconds();
-            QMutexLocker lock(&stateMutex);
-            appendReceived(motorState, bytes.constData(), bytes.size(), now);
-        }
+    const QByteArray bytes = takeInput();
+    if (!bytes.isEmpty()) {
+        const qint64 now = monotonicNanoseconds();
+        QMutexLocker lock(&stateMutex);
+        appendReceived(motorState, bytes.constData(), bytes.size(), now);
     }
-    m_readTimer->start();
 }
 
 QByteArray MySerialPort::takeInput()
@@ -295,6 +289,7 @@ QByteArray MySerialPort::takeInput()
 
 void MySerialPort::writeWork()
 {
+    readWork();
     QByteArray frame;
     {
         QMutexLocker lock(&stateMutex);

@@ -15,9 +15,9 @@ class QTimer;
 
 // The serial link to the USB-CAN adapter. Lives in a worker thread of its own; the
 // device it opens is a separate QSerialPort created on each connection (the base
-// class's own device is never opened). While display mode runs, three self re-arming
-// loops move received bytes into the shared receive buffer, send the command frame
-// every 20 ms while sending is enabled, and watch the port for fatal errors.
+// class's own device is never opened). While display mode runs, two self re-arming
+// loops watch the port for fatal errors and, every 20 ms, move received bytes into the
+// shared receive buffer and send the command frame while sending is enabled.
 class MySerialPort : public QSerialPort
 {
     Q_OBJECT
@@ -99,7 +99,6 @@ private:
     quint64 m_closeRequests = 0;
     quint64 m_closesDone = 0;
 
-    QTimer *m_readTimer;
     QTimer *m_writeTimer;
     QTimer *m_errorTimer;
     QTimer *m_modeTimer;
