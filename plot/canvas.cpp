@@ -489,9 +489,25 @@ void Canvas::drawLabels(QPainter &painter, QVector<QRect> *drawn)
     pen.setWidth(1);
     painter.setPen(pen);
     painter.setFont(labelFont);
+    if (labelFont != m_labelTextsFont || m_labelTexts.size() > 4 * gridLineCount) {
+        m_labelTexts.clear();
+        m_labelTextsFont = labelFont;
+    }
+    const qreal ascent = QFontMetricsF(labelFont).ascent();
+    // As drawText(x, baseline, text) draws it, to the pixel.
+    auto drawLabel = [&](int x, int baseline, const QString &text) {
+        auto it = m_labelTexts.find(text);
+        if (it == m_labelTexts.end()) {
+            QStaticText laidOut(text);
+            laidOut.setTextFormat(Qt::PlainText);
+            laidOut.prepare(painter.transform(), labelFont);
+            it = m_labelTexts.insert(text, laidOut);
+        }
+        painter.drawStaticText(QPointF(x, baseline - ascent), *it);
+    };
     for (int i = 0; i < gridLineCount; ++i) {
         const float value = m_view.viewTop() - i * m_view.yStep();
-        painter.drawText(labelX, static_cast<int>(g.gridY(i)), QString::number(value, 'f', 3));
+        drawLabel(labelX, static_cast<int>(g.gridY(i)), QString::number(value, 'f', 3));
     }
     const double *times = nullptr;
     const qint64 timed = secondsShown ? sampleTimes(times) : 0;

@@ -4,11 +4,14 @@
 #include "plotview.h"
 
 #include <QColor>
+#include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QLineF>
 #include <QPointF>
 #include <QRect>
 #include <QRegion>
+#include <QStaticText>
 #include <QVector>
 #include <QWidget>
 
@@ -132,6 +135,10 @@ private:
     // The grid lines as the pixel rows and columns they cover, each with its coverage.
     QVector<QRect> m_gridRects;
     QVector<QColor> m_gridColours;
+    // The axis labels laid out once: the value labels are the same from one refresh to
+    // the next until the view moves, and laying text out costs more than drawing it.
+    QHash<QString, QStaticText> m_labelTexts;
+    QFont m_labelTextsFont;
     // The window's background beneath the plot with the grid drawn over it, made once
     // per size and drawn at each paint; null until made.
     QImage m_gridImage;
