@@ -125,9 +125,9 @@ void MainWindow::uiFlush()
                 if (d > 0)
                     plot->setXRange(plot->xStart() + d, plot->xEnd() + d);
             }
-            // Scheduled, not painted at once: setting the scroll bar below asks for the
-            // same plot again, and the two requests become one paint. A plot on a hidden
-            // tab does not paint; it is drawn when its tab is shown.
+            // Composed now and repainted where it changed, in the one paint that also
+            // takes whatever the scroll bar below asks for. A plot on a hidden tab does
+            // not paint; it is drawn when its tab is shown.
             plot->refresh();
         }
         if (!ui->HScroll->isSliderDown())
