@@ -22,6 +22,7 @@ void MainWindow::useJournal(const QString &folder)
     m_journalFolder = folder;
     runJournal = new RunJournal();
     journalThread = new QThread();
+    journalThread->setObjectName(QStringLiteral("journal"));
     runJournal->moveToThread(journalThread);
     journalThread->start(QThread::InheritPriority);
     connect(runJournal, &RunJournal::stopped, this, [this](const QString &reason) {
