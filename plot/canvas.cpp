@@ -183,10 +183,16 @@ void Canvas::renderPlot(QPainter *painter, const QPoint &targetOffset)
 
 QRect Canvas::hintBox() const
 {
-    const QFontMetrics metrics(overlayFont(font()));
-    const int textWidth = metrics.horizontalAdvance(hintText() + QLatin1Char(' ') + closeMark());
-    return QRect(hintMargin, hintMargin, textWidth + 2 * hintPadding,
-                 metrics.height() + 2 * hintPadding);
+    // Measured once per font: each paint asks for it.
+    if (m_hintBox.isNull() || m_hintBoxFont != font()) {
+        const QFontMetrics metrics(overlayFont(font()));
+        const int textWidth =
+            metrics.horizontalAdvance(hintText() + QLatin1Char(' ') + closeMark());
+        m_hintBox = QRect(hintMargin, hintMargin, textWidth + 2 * hintPadding,
+                          metrics.height() + 2 * hintPadding);
+        m_hintBoxFont = font();
+    }
+    return m_hintBox;
 }
 
 QRect Canvas::hintCloseBox() const
@@ -345,7 +351,8 @@ void Canvas::paintEvent(QPaintEvent *event)
     }
     if (m_overlays && m_hovered)
         drawReadout(painter, samples, count);
-    if (m_overlays && hintShown)
+    // Where the paint leaves the hint's pixels as they are, they still show it.
+    if (m_overlays && hintShown && event->region().intersects(hintBox()))
         drawHint(painter);
     event->accept();
 }

@@ -139,6 +139,8 @@ private:
     // the next until the view moves, and laying text out costs more than drawing it.
     QHash<QString, QStaticText> m_labelTexts;
     QFont m_labelTextsFont;
+    mutable QRect m_hintBox;
+    mutable QFont m_hintBoxFont;
     // The window's background beneath the plot with the grid drawn over it, made once
     // per size and drawn at each paint; null until made.
     QImage m_gridImage;
