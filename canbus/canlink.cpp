@@ -8,6 +8,7 @@
 #include <QCanBusFrame>
 #include <QFile>
 #include <QMutexLocker>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
@@ -15,9 +16,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 const QString socketCan = QStringLiteral("socketcan");
+
+// How long the device's read notifiers rest after a batch of replies is taken. A SocketCAN
+// socket's receive buffer holds a few hundred frames, some 30 ms of a full 1 Mbit/s bus, so
+// nothing is lost if the thread is late; a plugin that stamps no times dates a batch's
+// frames alike, so the pause is kept well below what a plot can show.
+constexpr int readPauseMs = 5;
 
 // Whether a SocketCAN interface is there and up; if not, the system's reason. A raw CAN
 // socket binds to an interface that is down without complaint, and every write then fails.
@@ -51,8 +59,12 @@ qint64 stampMicroseconds(const QCanBusFrame &frame)
 } // namespace
 
 CanLink::CanLink(QObject *parent)
-    : QObject(parent), m_writeTimer(new QTimer(this)), m_rate(PackUnit::errorRatePrefix())
+    : QObject(parent), m_writeTimer(new QTimer(this)), m_readPause(new QTimer(this)),
+      m_rate(PackUnit::errorRatePrefix())
 {
+    m_readPause->setSingleShot(true);
+    m_readPause->setInterval(readPauseMs);
+    connect(m_readPause, &QTimer::timeout, this, &CanLink::resumeReads);
     m_writeTimer->setSingleShot(true);
     m_writeTimer->setTimerType(Qt::PreciseTimer);
     connect(m_writeTimer, &QTimer::timeout, this, &CanLink::writeWork);
@@ -97,7 +109,7 @@ void CanLink::connectLink()
         m_device->setConfigurationParameter(
             QCanBusDevice::ErrorFilterKey,
             QVariant::fromValue(QCanBusFrame::FrameErrors(QCanBusFrame::AnyError)));
-    connect(m_device, &QCanBusDevice::framesReceived, this, &CanLink::readFrames);
+    connect(m_device, &QCanBusDevice::framesReceived, this, &CanLink::framesArrived);
     connect(m_device, &QCanBusDevice::stateChanged, this, &CanLink::stateChanged);
     connect(m_device, &QCanBusDevice::errorOccurred, this, &CanLink::deviceError);
     // Some plugins connect at once, others later through stateChanged. A refusal is also
@@ -186,8 +198,9 @@ void CanLink::closeDevice()
     QCanBusDevice *device = std::exchange(m_device, nullptr);
     if (!device)
         return;
-    // Its last state changes are ours, not an interruption.
+    // Its last state changes are ours, not an interruption. It closes as it was opened.
     device->disconnect(this);
+    resumeReads();
     if (device->state() != QCanBusDevice::UnconnectedState)
         device->disconnectDevice();
     // May be inside one of its own signals.
@@ -262,11 +275,45 @@ void CanLink::writePayload(const QByteArray &frame)
     m_device->writeFrame(message);
 }
 
+void CanLink::framesArrived()
+{
+    // Plugins may signal each frame of a burst on its own; the burst is read once, after
+    // the plugin's own handling of it is done.
+    if (!std::exchange(m_readQueued, true))
+        QMetaObject::invokeMethod(this, &CanLink::readFrames, Qt::QueuedConnection);
+}
+
+void CanLink::pauseReads()
+{
+    if (m_readPause->isActive())
+        return;
+    // Only what is enabled now is paused, and given back as it was. A plugin whose reads
+    // need no notifier of this kind is simply read as its frames come.
+    const QList<QSocketNotifier *> notifiers = m_device->findChildren<QSocketNotifier *>();
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled()) {
+            notifier->setEnabled(false);
+            m_pausedNotifiers.append(notifier);
+        }
+    }
+    m_readPause->start();
+}
+
+void CanLink::resumeReads()
+{
+    m_readPause->stop();
+    for (const QPointer<QSocketNotifier> &notifier : std::exchange(m_pausedNotifiers, {}))
+        if (notifier)
+            notifier->setEnabled(true);
+}
+
 void CanLink::readFrames()
 {
+    m_readQueued = false;
     if (!m_device)
         return;
     const QVector<QCanBusFrame> frames = m_device->readAllFrames();
+    pauseReads();
     if (!loopRunning || frames.isEmpty())
         return;
     const qint64 now = monotonicNanoseconds();

@@ -4,13 +4,16 @@
 #include "writegrid.h"
 
 #include <QCanBusDevice>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
 #include <mutex>
 
 class QCanBusFrame;
+class QSocketNotifier;
 class QTimer;
 
 // The link to the motor through a CAN interface that one of Qt's serial bus plugins
@@ -49,7 +52,10 @@ public slots:
 private:
     Q_INVOKABLE void startLoop();
     void writeWork();
+    void framesArrived();
     void readFrames();
+    void pauseReads();
+    void resumeReads();
     void stateChanged(QCanBusDevice::CanBusDeviceState state);
     void deviceError(QCanBusDevice::CanBusError error);
     void failOpen(const QString &reason);
@@ -70,6 +76,12 @@ private:
     QString m_name;
     QString m_label; // "can0 (socketcan)", for messages
     QTimer *m_writeTimer;
+    // Replies are taken in batches: a burst of framesReceived signals makes one read, and
+    // the device's read notifiers then rest for a few milliseconds, so that a busy bus
+    // wakes the thread a few hundred times a second instead of once for every frame.
+    bool m_readQueued = false;
+    QTimer *m_readPause;
+    QList<QPointer<QSocketNotifier>> m_pausedNotifiers;
     WriteGrid m_writeGrid;
     ErrorRateReport m_rate;
 };

@@ -28,6 +28,12 @@ QCanBusDevice *openPeer()
                               3000);
     return peer;
 }
+
+int sampleCount()
+{
+    QMutexLocker lock(&stateMutex);
+    return motorState.sampleCount;
+}
 } // namespace
 
 class TestCanLink : public QObject
@@ -118,9 +124,18 @@ private slots:
         motor->writeFrame(QCanBusFrame(0x10, QByteArray::fromHex("0180")));
         QTRY_COMPARE(status.size(), 1);
         QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("USB data error : 3.33%"));
-        QMutexLocker lock(&stateMutex);
-        QCOMPARE(motorState.sampleCount, 29);
-        QCOMPARE(double(motorState.velocityHistory().data()[28]), 0.010990142822265625);
+        {
+            QMutexLocker lock(&stateMutex);
+            QCOMPARE(motorState.sampleCount, 29);
+            QCOMPARE(double(motorState.velocityHistory().data()[28]), 0.010990142822265625);
+        }
+        // Reads rest between batches and then go on: later bursts arrive whole.
+        for (int burst = 0; burst < 3; ++burst) {
+            QTest::qWait(15);
+            for (int i = 0; i < 7; ++i)
+                motor->writeFrame(QCanBusFrame(0x10, QByteArray::fromHex("018000800800")));
+        }
+        QTRY_COMPARE(sampleCount(), 50);
     }
 };
 
