@@ -29,6 +29,9 @@ constexpr int hintMargin = 4;
 constexpr int hintPadding = 3;
 // The close button's click target is at least this wide and high.
 constexpr int closeTarget = 16;
+// Qt 6's raster engine hands a translucent fill of 96 rows or more to its thread pool,
+// waking its threads; in bands of fewer rows it blends them itself, to the same pixels.
+constexpr int fillBandRows = 64;
 
 // Shared so that closing it on one plot closes it on all.
 bool hintShown = true;
@@ -593,8 +596,13 @@ void Canvas::drawGrid(QPainter &painter)
 {
     // The same pixels an anti-aliased one-pixel pen gives the grid lines, at a fraction of
     // the cost.
-    for (int i = 0; i < m_gridRects.size(); ++i)
-        painter.fillRect(m_gridRects[i], m_gridColours[i]);
+    for (int i = 0; i < m_gridRects.size(); ++i) {
+        const QRect &line = m_gridRects[i];
+        for (int top = line.top(); top <= line.bottom(); top += fillBandRows)
+            painter.fillRect(QRect(line.left(), top, line.width(),
+                                   std::min(fillBandRows, line.bottom() - top + 1)),
+                             m_gridColours[i]);
+    }
 }
 
 bool Canvas::curveSpans(const float *samples, qint64 count, QVector<ColumnSpan> &spans) const
